@@ -1,0 +1,142 @@
+// Start-up, the hidden main window and the message loop.
+#include "main.h"
+#include "tray.h"
+#include "../exit/exit.h"
+#include "../timer/timer.h"
+#include "../config/cmdline.h"
+#include "../extras/hotkey.h"
+#include <objbase.h>
+
+struct ExitTypeLook {
+    INT32 exitType;
+    const char* icon;
+    const char* tip;
+};
+
+// Logoff shows Icon_5 and Exit to DOS Icon_4: the icon numbers predate the menu order.
+static const ExitTypeLook ExitTypeLooks[] = {
+    {IDM_SHUTDOWN, "Icon_1", "Shutdown"},         {IDM_REBOOT, "Icon_2", "Reboot"},
+    {IDM_RESTART, "Icon_3", "Restart"},           {IDM_LOGOFF, "Icon_5", "Logoff"},
+    {IDM_EXITTODOS, "Icon_4", "Exit to DOS"},     {IDM_STANDBY, "Icon_6", "Standby"},
+    {IDM_POWEROFF, "Icon_7", "Power-off"},        {IDM_SCREENSAVER, "Icon_A", "Screensaver"},
+    {IDM_RESTARTSHELL, "Icon_B", "Restart Shell"},
+};
+
+static const ExitTypeLook* FindLook(INT32 exitType) {
+    for (unsigned i = 0; i < sizeof ExitTypeLooks / sizeof ExitTypeLooks[0]; i++)
+        if (ExitTypeLooks[i].exitType == exitType)
+            return &ExitTypeLooks[i];
+    return NULL;
+}
+
+const char* ExitTypeIcon(INT32 exitType) {
+    const ExitTypeLook* look = FindLook(exitType);
+    return look ? look->icon : NULL;
+}
+
+const char* ExitTypeTip(INT32 exitType) {
+    const ExitTypeLook* look = FindLook(exitType);
+    return look ? look->tip : NULL;
+}
+
+static void CreateMainWindow() {
+    WNDCLASSA windowClass;
+    windowClass.style = 0;
+    windowClass.lpfnWndProc = MainWndProc;
+    windowClass.cbClsExtra = 0;
+    windowClass.cbWndExtra = 0;
+    windowClass.hInstance = Settings.Instance;
+    windowClass.hIcon = LoadIconA(Settings.Instance, "Icon_1");
+    windowClass.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    windowClass.hbrBackground = NULL;
+    windowClass.lpszMenuName = NULL;
+    windowClass.lpszClassName = "Kelto95";
+    RegisterClassA(&windowClass);
+    Settings.MainWindow = CreateWindowExA(0, "Kelto95", "Kelto95", WS_SYSMENU, 0, 0, 0, 0, NULL, NULL,
+                                          Settings.Instance, NULL);
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    OSVERSIONINFOA version;
+    version.dwOSVersionInfoSize = sizeof version;
+    version.dwPlatformId = 0;
+    GetVersionExA(&version);
+    if (version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        ShowError("This program cannot run on Windows NT");
+        return 0;
+    }
+
+    SetStartupValues(instance);
+    CharLowerA(commandLine);
+    if (!ParseCommandLine(commandLine))
+        return 0;
+
+    if (Settings.RunOnceFlag) {
+        if (Settings.TimerFlag) {
+            StartTimedExit();
+        } else if (!Settings.AtFlag) {
+            ExecuteExit();
+            return 0;
+        }
+    }
+
+    CreateMainWindow();
+    if (Settings.HotkeyFlag)
+        SetHotkey(1);
+    const char* icon = ExitTypeIcon(Settings.ExitType);
+    if (icon)
+        AddTrayIcon(Settings.MainWindow, LoadIconA(Settings.Instance, icon), ExitTypeTip(Settings.ExitType));
+    if (Settings.TimerActive)
+        SetTrayIcon(LoadIconA(Settings.Instance, "Icon_9"), "Timed Exit");
+
+    Settings.MainMenu = GetSubMenu(LoadMenuA(Settings.Instance, "Kelto1"), 0);
+    Settings.ExitTypeMenu = GetSubMenu(LoadMenuA(Settings.Instance, "Kelto2"), 0);
+    Settings.AcceleratorTable = LoadAcceleratorsA(Settings.Instance, "Kelto3");
+    UpdateMainMenu();
+    CoInitialize(NULL);
+
+    MSG message;
+    while (GetMessageA(&message, NULL, 0, 0)) {
+        if (!TranslateAcceleratorA(Settings.MainWindow, Settings.AcceleratorTable, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+
+    RemoveTrayIcon(Settings.MainWindow);
+    SetHotkey(0);
+    CoUninitialize();
+    return (int)message.wParam;
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_NULL:
+        // Posted right after a popup menu closes, behind any command chosen in it: a quick menu
+        // dismissed without a choice must not leave the next command performing the exit.
+        Settings.QuickMenuFlag = 0;
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(0);
+        DestroyMenu(Settings.MainMenu);
+        DestroyMenu(Settings.ExitTypeMenu);
+        return 0;
+    case WM_QUERYENDSESSION:
+        return Settings.BlockFlag ? 0 : 1;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam));
+        return 0;
+    case WM_HOTKEY:
+        if (wParam == HOTKEY_ID) {
+            if (Settings.TimerFlag || Settings.AtFlag)
+                StartTimedExit();
+            else
+                ExecuteExit();
+        }
+        return 0;
+    case WM_TRAYNOTIFY:
+        OnTrayMessage(wParam, lParam);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}

@@ -1,0 +1,113 @@
+// The one process-wide record: persisted settings, run state, handles and text buffers.
+#ifndef KELTO_SETTINGS_H
+#define KELTO_SETTINGS_H
+
+#include <windows.h>
+#include <shellapi.h>
+#include "../res/resource.h"
+
+#define WM_TRAYNOTIFY (WM_USER + 500)
+#define HOTKEY_ID 4097
+#define ErrorBoxStyle (MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND)
+#define QuestionBoxStyle (MB_SYSTEMMODAL | MB_ICONQUESTION | MB_YESNO)
+#define SETTINGS_KEY "SOFTWARE\\Garvik\\Kelto95"
+
+// Capacities of the text fields, terminator included.
+#define HOTKEY_SIZE 2
+#define NUMBER_SIZE 7
+#define WARNING_TEXT_SIZE 100
+#define PROGRAM_ENTRY_SIZE 260
+#define PROGRAM_COUNT 4
+#define PROGRAMS_TO_RUN_SIZE 1024
+
+struct SettingsRecord {
+    // Handles.
+    HINSTANCE Instance;
+    HWND MainWindow;
+    HWND TimedExitDialogWindow;
+    HWND CountdownWindow;
+    HWND AboutDialog;
+    HWND RunBeforeDialog;
+    HWND WarningTextDialogWindow;
+    HWND HotkeyDialog;
+    HWND RegistryDialogWindow;
+    HWND ShortcutDialog;
+
+    // Exit selection and timer numbers.
+    INT32 ExitType;
+    UINT32 TimeoutSeconds;
+    UINT_PTR ExitTimerId;
+    UINT32 WarnSeconds;
+    UINT_PTR CountdownTimerId;
+    INT32 BrowseTarget;
+    UINT32 AtSecond;
+    UINT32 AtHour;
+    UINT32 AtMinute;
+    INT32 ExitDelayMs;
+    INT32 CountdownRemaining;
+    HACCEL AcceleratorTable;
+
+    // Flags.
+    INT32 ForceFlag;
+    INT32 ClickFlag;
+    INT32 EjectFlag;
+    INT32 HotkeyFlag;
+    INT32 NoTimedExitFlag;
+    INT32 TimerFlag;
+    UINT_PTR TimerActive; // the armed exit timer's id, 0 when idle
+    INT32 AtFlag;
+    INT32 RunOnceFlag;
+    INT32 QuickMenuFlag;
+    INT32 WarnFlag;
+    INT32 WarningTextChanged;
+    INT32 WarningTextIsDefault;
+    INT32 RunBeforeExit;
+    INT32 BlockFlag;
+    INT32 ConfirmFlag;
+    INT32 InitialAutorun;
+    INT32 InitialNoLogOff;
+    INT32 InitialNoClose;
+    INT32 HideIconFlag;
+    INT32 TimerCancelled;
+
+    // Menus and tray icon.
+    HMENU MainMenu;
+    HMENU ExitTypeMenu;
+    NOTIFYICONDATAA TrayIconData;
+
+    // Text fields.
+    char SavedWarningText[WARNING_TEXT_SIZE];
+    char HotKey[HOTKEY_SIZE];
+    char TimerValue[NUMBER_SIZE];
+    char AtValue[NUMBER_SIZE];
+    char WarnValue[NUMBER_SIZE];
+    char NumberText[NUMBER_SIZE];
+    char WarningText[WARNING_TEXT_SIZE];
+    char ProgramEntry[PROGRAM_COUNT][PROGRAM_ENTRY_SIZE];
+    char ProgramsToRun[PROGRAMS_TO_RUN_SIZE];
+};
+
+extern SettingsRecord Settings;
+
+// Sets the start-up values; the first step after the operating-system check.
+void SetStartupValues(HINSTANCE instance);
+
+// The program's decimal conversion: white space, one sign, digits; no digits give 0.
+INT32 DecimalValue(const char* text);
+
+// Copies at most capacity-1 bytes and always terminates: no copy ever runs past a field.
+void CopyText(char* field, int capacity, const char* text);
+
+// Flips a flag: 1 when it was 0, else 0.
+INT32 Toggled(INT32 flag);
+
+// Beep and error box without owner or caption.
+void ShowError(const char* text);
+
+// The "Confirm" question; non-zero when answered Yes.
+int AskConfirm(const char* text);
+
+// Beep and "Ok" box for a dialog's success, or the error box with the asterisk sound for its failure.
+void ReportOutcome(int success, const char* successText, const char* failureText);
+
+#endif

@@ -1,0 +1,179 @@
+// The tray icon, its two popup menus and the dispatch of every command.
+#include "tray.h"
+#include "main.h"
+#include "../exit/exit.h"
+#include "../exit/runbefore.h"
+#include "../timer/timer.h"
+#include "../timer/timerdlg.h"
+#include "../config/regdlg.h"
+#include "../extras/hotkey.h"
+#include "../extras/shortcut.h"
+#include "../extras/about.h"
+
+static void SetTip(const char* tip) {
+    CopyText(Settings.TrayIconData.szTip, sizeof Settings.TrayIconData.szTip, tip);
+}
+
+BOOL AddTrayIcon(HWND window, HICON icon, const char* tip) {
+    if (Settings.RunOnceFlag || Settings.HideIconFlag)
+        return FALSE;
+    NOTIFYICONDATAA& data = Settings.TrayIconData;
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = (UINT)(UINT_PTR)Settings.Instance;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_TRAYNOTIFY;
+    data.hIcon = icon;
+    SetTip(tip);
+    return Shell_NotifyIconA(NIM_ADD, &data);
+}
+
+BOOL SetTrayIcon(HICON icon, const char* tip) {
+    NOTIFYICONDATAA& data = Settings.TrayIconData;
+    data.uFlags = NIF_ICON | NIF_TIP;
+    data.hIcon = icon;
+    SetTip(tip);
+    return Shell_NotifyIconA(NIM_MODIFY, &data);
+}
+
+BOOL RemoveTrayIcon(HWND window) {
+    NOTIFYICONDATAA& data = Settings.TrayIconData;
+    data.hWnd = window;
+    data.uID = (UINT)(UINT_PTR)Settings.Instance;
+    return Shell_NotifyIconA(NIM_DELETE, &data);
+}
+
+static void ShowMenu(HMENU menu) {
+    // The owner must be in the foreground, or the menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(Settings.MainWindow);
+    POINT point;
+    point.x = 0;
+    point.y = 0;
+    GetCursorPos(&point);
+    TrackPopupMenuEx(menu, 0, point.x, point.y, Settings.MainWindow, NULL);
+    PostMessageA(Settings.MainWindow, WM_NULL, 0, 0);
+}
+
+void OnTrayMessage(WPARAM, LPARAM lParam) {
+    switch ((UINT)lParam) {
+    case WM_LBUTTONDOWN:
+        if (GetAsyncKeyState(VK_SHIFT) & 0x8000) {
+            Settings.QuickMenuFlag = 1;
+            UpdateExitTypeMenu();
+            ShowMenu(Settings.ExitTypeMenu);
+        } else {
+            Settings.QuickMenuFlag = 0;
+            if (Settings.ClickFlag)
+                OnTrayClick();
+        }
+        break;
+    case WM_LBUTTONDBLCLK:
+        if (!Settings.ClickFlag)
+            OnTrayClick();
+        break;
+    case WM_RBUTTONDOWN:
+        UpdateMainMenu();
+        ShowMenu(Settings.MainMenu);
+        break;
+    }
+}
+
+void OnTrayClick() {
+    if (Settings.TimerActive) {
+        Settings.TimerCancelled = 1;
+        CancelTimedExit();
+    } else if (Settings.TimerFlag) {
+        StartTimedExit();
+    } else {
+        ExecuteExit();
+    }
+}
+
+static void ResetMenu(HMENU menu, int count) {
+    for (int position = 0; position < count; position++) {
+        EnableMenuItem(menu, position, MF_BYPOSITION | MF_ENABLED);
+        CheckMenuItem(menu, position, MF_BYPOSITION | MF_UNCHECKED);
+    }
+    CheckMenuItem(menu, Settings.ExitType, MF_BYCOMMAND | MF_CHECKED);
+}
+
+static void GrayWhileArmed(HMENU menu, int count) {
+    if (!Settings.TimerActive)
+        return;
+    for (int position = 0; position < count; position++)
+        EnableMenuItem(menu, position, MF_BYPOSITION | MF_GRAYED);
+}
+
+static void CheckFlag(UINT id, INT32 flag) {
+    CheckMenuItem(Settings.MainMenu, id, MF_BYCOMMAND | (flag ? MF_CHECKED : MF_UNCHECKED));
+}
+
+void UpdateMainMenu() {
+    // Positions 0 to 14 are the exit types, Options and Toggles; Change Settings, About and Exit stay usable.
+    ResetMenu(Settings.MainMenu, 15);
+    CheckFlag(IDM_SINGLECLICK, Settings.ClickFlag);
+    CheckFlag(IDM_FORCE, Settings.ForceFlag);
+    CheckFlag(IDM_EJECT, Settings.EjectFlag);
+    CheckFlag(IDM_BLOCK, Settings.BlockFlag);
+    CheckFlag(IDM_CONFIRM, Settings.ConfirmFlag);
+    GrayWhileArmed(Settings.MainMenu, 15);
+}
+
+void UpdateExitTypeMenu() {
+    ResetMenu(Settings.ExitTypeMenu, 10);
+    GrayWhileArmed(Settings.ExitTypeMenu, 10);
+}
+
+static void SelectExitType(INT32 exitType) {
+    Settings.ExitType = exitType;
+    SetTrayIcon(LoadIconA(Settings.Instance, ExitTypeIcon(exitType)), ExitTypeTip(exitType));
+}
+
+static void RunDialog(int id, DLGPROC procedure) {
+    DialogBoxParamA(Settings.Instance, MAKEINTRESOURCEA(id), Settings.MainWindow, procedure, 0);
+}
+
+void OnCommand(int id) {
+    switch (id) {
+    case IDM_SHUTDOWN:
+    case IDM_REBOOT:
+    case IDM_RESTART:
+    case IDM_LOGOFF:
+    case IDM_EXITTODOS:
+    case IDM_STANDBY:
+    case IDM_POWEROFF:
+    case IDM_RESTARTSHELL:
+        SelectExitType(id);
+        break;
+    case IDM_SCREENSAVER:
+        SelectExitType(id);
+        if (Settings.ForceFlag)
+            RejectForcedScreensaver();
+        break;
+    case IDM_SINGLECLICK: Settings.ClickFlag = Toggled(Settings.ClickFlag); break;
+    case IDM_ABOUT: RunDialog(IDD_ABOUT, AboutDlgProc); break;
+    case IDM_EXITPROGRAM: PostMessageA(Settings.MainWindow, WM_CLOSE, 0, 0); break;
+    case IDM_FORCE:
+        Settings.ForceFlag = Toggled(Settings.ForceFlag);
+        if (Settings.ForceFlag && Settings.ExitType == IDM_SCREENSAVER)
+            RejectForcedScreensaver();
+        break;
+    case IDM_EJECT: Settings.EjectFlag = Toggled(Settings.EjectFlag); break;
+    case IDM_HOTKEY: RunDialog(IDD_HOTKEY, HotkeyDlgProc); break;
+    case IDM_TIMEDEXIT: RunDialog(IDD_TIMEDEXIT, TimedExitDlgProc); break;
+    case IDM_RUNBEFORE: RunDialog(IDD_RUNBEFORE, RunBeforeDlgProc); break;
+    case IDM_BLOCK: Settings.BlockFlag = Toggled(Settings.BlockFlag); break;
+    case IDM_SHORTCUT: RunDialog(IDD_SHORTCUT, ShortcutDlgProc); break;
+    case IDM_CONFIRM: Settings.ConfirmFlag = Toggled(Settings.ConfirmFlag); break;
+    case IDM_HIDEICON:
+        if (MessageBoxA(NULL, "Are you sure you want to hide the tray icon ?", "Confirm", QuestionBoxStyle) == IDYES)
+            RemoveTrayIcon(Settings.MainWindow);
+        break;
+    case IDM_SETTINGS: RunDialog(IDD_REGISTRY, RegistryDlgProc); break;
+    }
+    // Only the quick menu's own choice performs the exit; the state ends with that choice.
+    if (Settings.QuickMenuFlag) {
+        Settings.QuickMenuFlag = 0;
+        ExecuteExit();
+    }
+}

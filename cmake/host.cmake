@@ -1,0 +1,30 @@
+# The host build: the same program sources against the simulated machine, tests under ASan and UBSan.
+enable_testing()
+find_package(GTest REQUIRED)
+
+set(SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/kelto.res
+    COMMAND ${WINDRES} -O res -I ${CMAKE_SOURCE_DIR}/res ${CMAKE_SOURCE_DIR}/res/kelto.rc ${CMAKE_BINARY_DIR}/kelto.res
+    DEPENDS ${RES_DEPENDS} ${RES_PICTURES})
+add_custom_target(kelto_res ALL DEPENDS ${CMAKE_BINARY_DIR}/kelto.res)
+
+file(GLOB SIM_SOURCES ${CMAKE_SOURCE_DIR}/sim/*.cpp)
+add_library(sim STATIC ${SIM_SOURCES})
+target_include_directories(sim PUBLIC ${CMAKE_SOURCE_DIR}/sim/include ${CMAKE_SOURCE_DIR}/sim)
+target_compile_options(sim PRIVATE ${WARNINGS} ${SANITIZE} -g)
+target_compile_definitions(sim PUBLIC KELTO_RES_PATH="${CMAKE_BINARY_DIR}/kelto.res")
+
+add_library(program STATIC ${PROGRAM_SOURCES})
+target_link_libraries(program PUBLIC sim)
+target_compile_options(program PRIVATE ${WARNINGS} ${SANITIZE} -g -fno-exceptions -fno-rtti)
+
+file(GLOB TEST_SOURCES ${CMAKE_SOURCE_DIR}/tests/*.cpp)
+add_executable(host_tests ${TEST_SOURCES})
+add_dependencies(host_tests kelto_res)
+target_include_directories(host_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(host_tests PRIVATE program sim GTest::gtest GTest::gtest_main)
+target_compile_options(host_tests PRIVATE ${WARNINGS} ${SANITIZE} -g)
+target_link_options(host_tests PRIVATE ${SANITIZE})
+include(GoogleTest)
+gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)

@@ -1,0 +1,171 @@
+// The command line: options switch settings on over the stored ones; values come from the first ten words.
+#include "cmdline.h"
+#include "store.h"
+#include "../exit/exit.h"
+#include "../timer/timer.h"
+
+// A word of the line, kept as a span of the caller's text: the whole line is seen, however long.
+struct Token {
+    const char* start;
+    int length;
+};
+
+static const int TokenSlots = 10;
+
+static bool Contains(const char* text, int length, const char* part) {
+    for (int at = 0; at < length; at++) {
+        int i = 0;
+        while (part[i] && at + i < length && text[at + i] == part[i])
+            i++;
+        if (!part[i])
+            return true;
+    }
+    return false;
+}
+
+static bool LineHas(const char* line, const char* option) {
+    return Contains(line, lstrlenA(line), option);
+}
+
+static bool TokenHas(const Token& token, const char* option) {
+    return token.start && Contains(token.start, token.length, option);
+}
+
+static bool IsValueSeparator(char c, char letter) {
+    return c == '/' || c == ':' || c == letter;
+}
+
+// Copies the option's value from its word: the leading "/", ":" and option letters are skipped, and the
+// value runs to the next of them. A value longer than the field is cut to the field, as a dialog would.
+static void TakeValue(const Token& token, char letter, char* field, int capacity) {
+    if (!token.start)
+        return;
+    int i = 0;
+    while (i < token.length && IsValueSeparator(token.start[i], letter))
+        i++;
+    int start = i;
+    while (i < token.length && !IsValueSeparator(token.start[i], letter))
+        i++;
+    int length = i - start;
+    if (length == 0)
+        return;
+    if (length > capacity - 1)
+        length = capacity - 1;
+    lstrcpynA(field, token.start + start, length + 1);
+}
+
+static int Reject(const char* message) {
+    ShowError(message);
+    return 0;
+}
+
+struct OptionEffect {
+    const char* option;
+    INT32* field;
+    INT32 value;
+};
+
+int ParseCommandLine(const char* text) {
+    static const char* const exitOptions[] = {"/e:s", "/e:b", "/e:r", "/e:d", "/e:l",
+                                              "/e:p", "/x:h", "/x:s", "/x:r"};
+    static const INT32 exitTypes[] = {IDM_SHUTDOWN, IDM_REBOOT,  IDM_RESTART,     IDM_EXITTODOS,   IDM_LOGOFF,
+                                      IDM_POWEROFF, IDM_STANDBY, IDM_SCREENSAVER, IDM_RESTARTSHELL};
+    const int exitOptionCount = sizeof exitOptions / sizeof exitOptions[0];
+
+    int exitOptionsPresent = 0;
+    for (int i = 0; i < exitOptionCount; i++)
+        if (LineHas(text, exitOptions[i]))
+            exitOptionsPresent++;
+    if (exitOptionsPresent > 1)
+        return Reject("Too many options specified");
+
+    if (!LineHas(text, "/z"))
+        LoadSettings();
+
+    Token tokens[TokenSlots];
+    for (int i = 0; i < TokenSlots; i++) {
+        tokens[i].start = NULL;
+        tokens[i].length = 0;
+    }
+    const char* at = text;
+    for (int i = 0; i < TokenSlots; i++) {
+        while (*at == ' ')
+            at++;
+        if (!*at)
+            break;
+        tokens[i].start = at;
+        while (*at && *at != ' ')
+            at++;
+        tokens[i].length = (int)(at - tokens[i].start);
+    }
+
+    Token atToken = {NULL, 0}, hotkeyToken = {NULL, 0}, timerToken = {NULL, 0}, warnToken = {NULL, 0};
+    for (int i = 0; i < TokenSlots; i++) {
+        if (TokenHas(tokens[i], "/a"))
+            atToken = tokens[i];
+        if (TokenHas(tokens[i], "/h"))
+            hotkeyToken = tokens[i];
+        if (TokenHas(tokens[i], "/t"))
+            timerToken = tokens[i];
+        if (TokenHas(tokens[i], "/w"))
+            warnToken = tokens[i];
+    }
+
+    for (int i = 0; i < exitOptionCount; i++)
+        if (LineHas(text, exitOptions[i]))
+            Settings.ExitType = exitTypes[i];
+    const OptionEffect effects[] = {
+        {"/f:f", &Settings.ForceFlag, 1},    {"/f:d", &Settings.ClickFlag, 0},
+        {"/f:e", &Settings.EjectFlag, 1},    {"/f:b", &Settings.BlockFlag, 1},
+        {"/f:c", &Settings.ConfirmFlag, 1},  {"/f:h", &Settings.HideIconFlag, 1},
+        {"/h", &Settings.HotkeyFlag, 1},     {"/t", &Settings.TimerFlag, 1},
+        {"/a", &Settings.AtFlag, 1},         {"/w", &Settings.WarnFlag, 1},
+        {"/n", &Settings.RunOnceFlag, 1},
+    };
+    for (unsigned i = 0; i < sizeof effects / sizeof effects[0]; i++)
+        if (LineHas(text, effects[i].option))
+            *effects[i].field = effects[i].value;
+
+    if (Settings.AtFlag && Settings.TimerFlag)
+        return Reject("Too many options specified");
+    if (Settings.WarnFlag && !Settings.AtFlag && !Settings.TimerFlag)
+        return Reject("The '/w' option can only be\nused with '/a' or '/t'");
+
+    if (Settings.HotkeyFlag) {
+        if (LineHas(text, "/h"))
+            TakeValue(hotkeyToken, 'h', Settings.HotKey, sizeof Settings.HotKey);
+        CharUpperA(Settings.HotKey);
+        if (!IsCharAlphaA(Settings.HotKey[0]))
+            lstrcpyA(Settings.HotKey, "X");
+    }
+
+    if (Settings.WarnFlag) {
+        if (LineHas(text, "/w"))
+            TakeValue(warnToken, 'w', Settings.WarnValue, sizeof Settings.WarnValue);
+        Settings.WarnSeconds = (UINT32)DecimalValue(Settings.WarnValue);
+        if (Settings.WarnSeconds == 0 || Settings.WarnSeconds > 999999)
+            Settings.WarnSeconds = 10;
+    }
+
+    if (Settings.TimerFlag) {
+        if (LineHas(text, "/t"))
+            TakeValue(timerToken, 't', Settings.TimerValue, sizeof Settings.TimerValue);
+        Settings.TimeoutSeconds = (UINT32)DecimalValue(Settings.TimerValue);
+        if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > 999999)
+            Settings.TimeoutSeconds = 30;
+        if (Settings.WarnSeconds > Settings.TimeoutSeconds)
+            return Reject("Warning time is bigger than\ntimeout value");
+    }
+
+    if (Settings.ExitType == IDM_SCREENSAVER && Settings.ForceFlag)
+        RejectForcedScreensaver();
+
+    if (!Settings.AtFlag)
+        return 1;
+    if (LineHas(text, "/a"))
+        TakeValue(atToken, 'a', Settings.AtValue, sizeof Settings.AtValue);
+    StartTimedExit();
+    if (Settings.TimerActive)
+        return 1;
+    return Reject("Timer not started (Invalid time ?)");
+}

@@ -1,0 +1,134 @@
+// The stored settings: seventeen string values under HKEY_LOCAL_MACHINE.
+#include "store.h"
+#include "../exit/runbefore.h"
+
+// Short values are written as 7 bytes whatever their length: the text, its terminator, zero filler.
+static const DWORD ShortValueSize = 7;
+
+// A short stored value: a number (field) or a text (text, capacity).
+struct ShortValue {
+    const char* name;
+    INT32* number;
+    char* text;
+    int capacity;
+};
+
+static void Fill(BYTE* bytes, DWORD size, BYTE value) {
+    for (DWORD i = 0; i < size; i++)
+        bytes[i] = value;
+}
+
+// Reads a short value into scratch and terminates it there: stored data need not carry a terminator.
+static bool QueryShort(HKEY key, const char* name, char* text) {
+    DWORD size = ShortValueSize;
+    if (RegQueryValueExA(key, name, NULL, NULL, (LPBYTE)text, &size) != ERROR_SUCCESS)
+        return false;
+    text[size < ShortValueSize ? size : ShortValueSize] = 0;
+    return true;
+}
+
+// Queries a long value into scratch and copies it only when it fits whole: a failed or over-long
+// query leaves the field as it was.
+static void QueryLong(HKEY key, const char* name, char* field, DWORD capacity) {
+    char scratch[PROGRAMS_TO_RUN_SIZE + 1];
+    DWORD size = capacity;
+    if (RegQueryValueExA(key, name, NULL, NULL, (LPBYTE)scratch, &size) != ERROR_SUCCESS)
+        return;
+    scratch[size < capacity ? size : capacity] = 0;
+    if ((DWORD)lstrlenA(scratch) >= capacity)
+        return;
+    lstrcpyA(field, scratch);
+}
+
+void LoadSettings() {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    // In reading order.
+    const ShortValue values[] = {
+        {"ForceFlag", &Settings.ForceFlag, NULL, 0},
+        {"ClickFlag", &Settings.ClickFlag, NULL, 0},
+        {"ConfirmFlag", &Settings.ConfirmFlag, NULL, 0},
+        {"EjectFlag", &Settings.EjectFlag, NULL, 0},
+        {"ExitType", &Settings.ExitType, NULL, 0},
+        {"TimerFlag", &Settings.TimerFlag, NULL, 0},
+        {"TimerValue", NULL, Settings.TimerValue, NUMBER_SIZE},
+        {"AtFlag", &Settings.AtFlag, NULL, 0},
+        {"AtValue", NULL, Settings.AtValue, NUMBER_SIZE},
+        {"WarnFlag", &Settings.WarnFlag, NULL, 0},
+        {"WarnValue", NULL, Settings.WarnValue, NUMBER_SIZE},
+        {"BlockFlag", &Settings.BlockFlag, NULL, 0},
+        {"HotkeyFlag", &Settings.HotkeyFlag, NULL, 0},
+        {"HotKey", NULL, Settings.HotKey, HOTKEY_SIZE},
+        {"RunBeforeExit", &Settings.RunBeforeExit, NULL, 0},
+    };
+    for (unsigned i = 0; i < sizeof values / sizeof values[0]; i++) {
+        char value[ShortValueSize + 1];
+        if (!QueryShort(key, values[i].name, value))
+            continue;
+        if (values[i].number)
+            *values[i].number = DecimalValue(value);
+        else
+            CopyText(values[i].text, values[i].capacity, value); // a longer stored hotkey keeps its first
+    }
+    QueryLong(key, "ProgramsToRun", Settings.ProgramsToRun, PROGRAMS_TO_RUN_SIZE);
+    QueryLong(key, "WarningText", Settings.WarningText, WARNING_TEXT_SIZE);
+    RegCloseKey(key);
+    if (Settings.RunBeforeExit)
+        SplitProgramList();
+}
+
+static bool WriteText(HKEY key, const char* name, const char* text, DWORD size) {
+    // The filler after the terminator is zero, never leftovers of an earlier longer text.
+    BYTE data[PROGRAMS_TO_RUN_SIZE];
+    Fill(data, size, 0);
+    lstrcpynA((char*)data, text, (int)size);
+    return RegSetValueExA(key, name, 0, REG_SZ, data, size) == ERROR_SUCCESS;
+}
+
+static bool WriteNumber(HKEY key, const char* name, INT32 value) {
+    char text[16];
+    wsprintfA(text, "%d", value);
+    return WriteText(key, name, text, ShortValueSize);
+}
+
+int SaveSettings() {
+    HKEY key;
+    DWORD disposition;
+    char keyClass[] = "REG_SZ";
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, keyClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, NULL, &key,
+                        &disposition) != ERROR_SUCCESS)
+        return 0;
+    bool ok = true;
+    ok &= WriteNumber(key, "ClickFlag", Settings.ClickFlag);
+    ok &= WriteNumber(key, "ConfirmFlag", Settings.ConfirmFlag);
+    ok &= WriteNumber(key, "TimerFlag", Settings.TimerFlag);
+    ok &= WriteText(key, "TimerValue", Settings.TimerValue, ShortValueSize);
+    // A timer the user cancelled by a click is not armed again at the next start.
+    ok &= WriteNumber(key, "AtFlag", Settings.TimerCancelled ? 0 : Settings.AtFlag);
+    ok &= WriteText(key, "AtValue", Settings.AtValue, ShortValueSize);
+    ok &= WriteNumber(key, "WarnFlag", Settings.TimerCancelled ? 0 : Settings.WarnFlag);
+    ok &= WriteText(key, "WarnValue", Settings.WarnValue, ShortValueSize);
+    ok &= WriteNumber(key, "HotkeyFlag", Settings.HotkeyFlag);
+    ok &= WriteText(key, "HotKey", Settings.HotKey, ShortValueSize);
+    ok &= WriteNumber(key, "ExitType", Settings.ExitType);
+    ok &= WriteNumber(key, "RunBeforeExit", Settings.RunBeforeExit);
+    JoinProgramList();
+    ok &= WriteText(key, "ProgramsToRun", Settings.ProgramsToRun, PROGRAMS_TO_RUN_SIZE);
+    if (Settings.WarningTextChanged)
+        ok &= WriteText(key, "WarningText", Settings.WarningText, WARNING_TEXT_SIZE);
+    ok &= WriteNumber(key, "ForceFlag", Settings.ForceFlag);
+    ok &= WriteNumber(key, "EjectFlag", Settings.EjectFlag);
+    ok &= WriteNumber(key, "BlockFlag", Settings.BlockFlag);
+    RegCloseKey(key);
+    return ok ? 1 : 0;
+}
+
+int DeleteSettings() {
+    HKEY parent;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Garvik", 0, KEY_ALL_ACCESS, &parent) != ERROR_SUCCESS)
+        return 0;
+    int result = RegDeleteKeyA(parent, "Kelto95") == ERROR_SUCCESS ? 1 : 0;
+    RegCloseKey(parent);
+    return result;
+}

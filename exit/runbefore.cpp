@@ -1,0 +1,191 @@
+// Programs run before the exit: the four entries, their stored form, the runner and the dialog.
+#include "runbefore.h"
+#include <commdlg.h>
+
+#ifdef KELTO_WIN32
+static_assert(sizeof(OPENFILENAMEA) == 76, "the Windows 95 open-file record");
+static_assert(sizeof(OFSTRUCT) == 136, "OFSTRUCT");
+static_assert(sizeof(STARTUPINFOA) == 68, "STARTUPINFOA");
+static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "SHELLEXECUTEINFOA");
+#endif
+
+static OPENFILENAMEA BrowseRequest;
+// Keeps the last chosen name, so the next browse opens where the previous one ended.
+static char BrowseFileName[MAX_PATH] = "*.*";
+
+static const int EntryEdits[PROGRAM_COUNT] = {IDC_PROGRAM1, IDC_PROGRAM2, IDC_PROGRAM3, IDC_PROGRAM4};
+static const int BrowseButtons[PROGRAM_COUNT] = {IDC_BROWSE1, IDC_BROWSE2, IDC_BROWSE3, IDC_BROWSE4};
+static const int DialogEntryLength = 200;
+
+static void ZeroBytes(void* memory, unsigned size) {
+    BYTE* bytes = (BYTE*)memory;
+    for (unsigned i = 0; i < size; i++)
+        bytes[i] = 0;
+}
+
+void JoinProgramList() {
+    Settings.ProgramsToRun[0] = 0;
+    for (int i = 0; i < PROGRAM_COUNT; i++) {
+        const char* entry = Settings.ProgramEntry[i];
+        if (!entry[0])
+            continue;
+        // Four entries read from a full stored list can exceed the field by their separators; an entry
+        // that no longer fits whole is left out rather than stored cut short.
+        if (lstrlenA(Settings.ProgramsToRun) + lstrlenA(entry) + 1 >= PROGRAMS_TO_RUN_SIZE)
+            continue;
+        lstrcatA(Settings.ProgramsToRun, entry);
+        lstrcatA(Settings.ProgramsToRun, ";");
+    }
+}
+
+void SplitProgramList() {
+    for (int i = 0; i < PROGRAM_COUNT; i++)
+        Settings.ProgramEntry[i][0] = 0;
+    const char* text = Settings.ProgramsToRun;
+    int entry = 0;
+    while (*text && entry < PROGRAM_COUNT) {
+        while (*text == ';')
+            text++;
+        if (!*text)
+            break;
+        const char* start = text;
+        while (*text && *text != ';')
+            text++;
+        int length = (int)(text - start);
+        // A token too long for an entry (written by another tool) keeps its place but stays empty:
+        // cutting it would run a different command.
+        if (length < PROGRAM_ENTRY_SIZE)
+            lstrcpynA(Settings.ProgramEntry[entry], start, length + 1);
+        entry++;
+    }
+}
+
+bool HasProgramExtension(const char* text) {
+    static const char* const extensions[] = {".com", ".exe", ".bat", ".pif", ".cmd"};
+    for (unsigned e = 0; e < sizeof extensions / sizeof extensions[0]; e++) {
+        const char* extension = extensions[e];
+        for (const char* at = text; *at; at++) {
+            int i = 0;
+            while (extension[i] && at[i] == extension[i])
+                i++;
+            if (!extension[i])
+                return true;
+        }
+    }
+    return false;
+}
+
+void RunAsProcess(const char* text) {
+    if (!text[0])
+        return;
+    // CreateProcessA may write into the command line it is given.
+    char commandLine[PROGRAM_ENTRY_SIZE];
+    CopyText(commandLine, sizeof commandLine, text);
+    STARTUPINFOA startup;
+    ZeroBytes(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    ZeroBytes(&process, sizeof process);
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
+        return;
+    WaitForSingleObject(process.hProcess, INFINITE);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+void RunThroughShell(const char* text) {
+    if (!text[0])
+        return;
+    SHELLEXECUTEINFOA request;
+    ZeroBytes(&request, sizeof request);
+    request.cbSize = sizeof request;
+    request.fMask = SEE_MASK_NOCLOSEPROCESS;
+    request.hwnd = Settings.MainWindow;
+    request.lpFile = text;
+    request.nShow = SW_SHOWNORMAL;
+    if (!ShellExecuteExA(&request))
+        return;
+    // A document opened in an already running program reports no process; the wait then returns at once.
+    WaitForSingleObject(request.hProcess, INFINITE);
+    if (request.hProcess)
+        CloseHandle(request.hProcess);
+}
+
+void RunProgramsBeforeExit() {
+    for (int i = 0; i < PROGRAM_COUNT; i++) {
+        const char* entry = Settings.ProgramEntry[i];
+        if (HasProgramExtension(entry))
+            RunAsProcess(entry);
+        else
+            RunThroughShell(entry);
+    }
+}
+
+static void ApplyEnablingRule() {
+    HWND dialog = Settings.RunBeforeDialog;
+    BOOL enable = Settings.RunBeforeExit ? TRUE : FALSE;
+    for (int i = 0; i < PROGRAM_COUNT; i++)
+        EnableWindow(GetDlgItem(dialog, EntryEdits[i]), enable);
+    for (int i = 0; i < PROGRAM_COUNT; i++)
+        EnableWindow(GetDlgItem(dialog, BrowseButtons[i]), enable);
+}
+
+void BrowseForProgram() {
+    ZeroBytes(&BrowseRequest, sizeof BrowseRequest);
+    BrowseRequest.lStructSize = sizeof BrowseRequest;
+    BrowseRequest.hwndOwner = Settings.RunBeforeDialog;
+    BrowseRequest.hInstance = Settings.Instance;
+    BrowseRequest.lpstrFilter = "All Files\0;*.*\0";
+    BrowseRequest.nFilterIndex = 1;
+    BrowseRequest.lpstrFile = BrowseFileName;
+    BrowseRequest.nMaxFile = sizeof BrowseFileName;
+    // A chosen shortcut is listed as the shortcut itself, not its target.
+    BrowseRequest.Flags = OFN_NODEREFERENCELINKS | OFN_HIDEREADONLY;
+    if (!GetOpenFileNameA(&BrowseRequest))
+        return;
+    OFSTRUCT file;
+    ZeroBytes(&file, sizeof file);
+    file.cBytes = sizeof file;
+    if (OpenFile(BrowseFileName, &file, OF_EXIST) == HFILE_ERROR) {
+        ShowError("Cannot find file");
+        return;
+    }
+    if (Settings.BrowseTarget >= 1 && Settings.BrowseTarget <= PROGRAM_COUNT)
+        SetDlgItemTextA(Settings.RunBeforeDialog, EntryEdits[Settings.BrowseTarget - 1], file.szPathName);
+}
+
+INT_PTR CALLBACK RunBeforeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        Settings.RunBeforeDialog = dialog;
+        JoinProgramList();
+        SplitProgramList();
+        for (int i = 0; i < PROGRAM_COUNT; i++)
+            if (Settings.ProgramEntry[i][0])
+                SetDlgItemTextA(dialog, EntryEdits[i], Settings.ProgramEntry[i]);
+        CheckDlgButton(dialog, IDC_RUNBEFORE, Settings.RunBeforeExit ? BST_CHECKED : BST_UNCHECKED);
+        ApplyEnablingRule();
+        break;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            if (Settings.RunBeforeExit)
+                for (int i = 0; i < PROGRAM_COUNT; i++)
+                    GetDlgItemTextA(dialog, EntryEdits[i], Settings.ProgramEntry[i], DialogEntryLength);
+            EndDialog(dialog, 0);
+            break;
+        case IDCANCEL: EndDialog(dialog, 0); break;
+        case IDC_BROWSE1: Settings.BrowseTarget = 1; BrowseForProgram(); break;
+        case IDC_BROWSE2: Settings.BrowseTarget = 2; BrowseForProgram(); break;
+        case IDC_BROWSE3: Settings.BrowseTarget = 3; BrowseForProgram(); break;
+        case IDC_BROWSE4: Settings.BrowseTarget = 4; BrowseForProgram(); break;
+        case IDC_RUNBEFORE:
+            Settings.RunBeforeExit = Toggled(Settings.RunBeforeExit);
+            ApplyEnablingRule();
+            break;
+        }
+        break;
+    case WM_CLOSE: EndDialog(dialog, 0); break;
+    }
+    return FALSE;
+}

@@ -1,0 +1,12 @@
+// The about box.
+#ifndef KELTO_ABOUT_H
+#define KELTO_ABOUT_H
+#include "../app/settings.h"
+
+#define MAKER_MAIL "kelto95@garvik.example"
+#define MAKER_WEB "http://www.garvik.example/kelto95/"
+
+INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+void PaintAboutBox(HWND dialog);
+void ColorAboutText(HDC dc, HWND control);
+#endif

@@ -1,0 +1,56 @@
+// The global hotkey Ctrl+Alt+letter and the "Set Hotkey" dialog.
+#include "hotkey.h"
+
+void SetHotkey(int flag) {
+    if (flag)
+        RegisterHotKey(Settings.MainWindow, HOTKEY_ID, MOD_ALT | MOD_CONTROL, (BYTE)Settings.HotKey[0]);
+    else
+        UnregisterHotKey(Settings.MainWindow, HOTKEY_ID);
+}
+
+bool ValidateHotkeyLetter() {
+    if (!Settings.HotkeyFlag)
+        return true;
+    GetDlgItemTextA(Settings.HotkeyDialog, IDC_HOTKEYLETTER, Settings.HotKey, sizeof Settings.HotKey);
+    if (Settings.HotKey[0] && IsCharAlphaA(Settings.HotKey[0]))
+        return true;
+    ShowError("Please enter a letter (A-Z)");
+    return false;
+}
+
+static void EnableLetter(HWND dialog) {
+    EnableWindow(GetDlgItem(dialog, IDC_HOTKEYLETTER), Settings.HotkeyFlag ? TRUE : FALSE);
+}
+
+INT_PTR CALLBACK HotkeyDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        Settings.HotkeyDialog = dialog;
+        SetDlgItemTextA(dialog, IDC_HOTKEYLETTER, Settings.HotKey);
+        CheckDlgButton(dialog, IDC_USEHOTKEY, Settings.HotkeyFlag ? BST_CHECKED : BST_UNCHECKED);
+        EnableLetter(dialog);
+        break;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            if (ValidateHotkeyLetter()) {
+                SetHotkey(Settings.HotkeyFlag);
+                EndDialog(dialog, 0);
+            }
+            break;
+        case IDCANCEL:
+            if (ValidateHotkeyLetter())
+                EndDialog(dialog, 0);
+            break;
+        case IDC_USEHOTKEY:
+            Settings.HotkeyFlag = Toggled(Settings.HotkeyFlag);
+            EnableLetter(dialog);
+            if (Settings.HotkeyFlag)
+                SetDlgItemTextA(dialog, IDC_HOTKEYLETTER, Settings.HotKey);
+            break;
+        }
+        break;
+    case WM_CLOSE: EndDialog(dialog, 0); break;
+    }
+    return FALSE;
+}

@@ -1,0 +1,81 @@
+// The "Kelto.lnk" shortcut on the desktop or in the start menu, starting the program with "/n".
+#include "shortcut.h"
+#include <objbase.h>
+#include <shlobj.h>
+
+static const char LinkName[] = "\\Kelto.lnk";
+
+// The folder's path with the link name, or false when the folder is unknown or the name would not fit.
+static bool LinkPath(int onDesktop, char* path) {
+    LPITEMIDLIST folder = NULL;
+    if (FAILED(SHGetSpecialFolderLocation(Settings.MainWindow, onDesktop ? CSIDL_DESKTOP : CSIDL_STARTMENU,
+                                          &folder)) ||
+        !folder)
+        return false;
+    path[0] = 0;
+    BOOL found = SHGetPathFromIDList(folder, path);
+    CoTaskMemFree(folder);
+    if (!found || !path[0])
+        return false;
+    if (lstrlenA(path) + lstrlenA(LinkName) >= MAX_PATH)
+        return false;
+    lstrcatA(path, LinkName);
+    return true;
+}
+
+int CreateShortcut(int onDesktop) {
+    char linkPath[MAX_PATH];
+    if (!LinkPath(onDesktop, linkPath))
+        return 0;
+    IShellLinkA* link = NULL;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&link)))
+        return 0;
+    char programPath[MAX_PATH];
+    programPath[0] = 0;
+    GetModuleFileNameA(NULL, programPath, sizeof programPath);
+    if (Settings.HotkeyFlag) {
+        char letter[HOTKEY_SIZE];
+        CopyText(letter, sizeof letter, Settings.HotKey);
+        CharLowerA(letter);
+        // Only the virtual-key code is kept; the modifiers are always Ctrl+Alt.
+        WORD key = (WORD)(VkKeyScanA(letter[0]) & 0xFF);
+        link->SetHotkey((WORD)(key | ((HOTKEYF_CONTROL | HOTKEYF_ALT) << 8)));
+    }
+    link->SetPath(programPath);
+    link->SetArguments("/n");
+    link->SetIconLocation(programPath, 0);
+    IPersistFile* file = NULL;
+    HRESULT status = link->QueryInterface(IID_IPersistFile, (void**)&file);
+    if (SUCCEEDED(status)) {
+        WCHAR widePath[MAX_PATH];
+        MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH);
+        status = file->Save(widePath, TRUE);
+        file->Release();
+    }
+    link->Release();
+    return SUCCEEDED(status) ? 1 : 0;
+}
+
+INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        Settings.ShortcutDialog = dialog;
+        CheckDlgButton(dialog, IDC_ONDESKTOP, BST_CHECKED);
+        break;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            if (CreateShortcut(IsDlgButtonChecked(dialog, IDC_ONDESKTOP) == BST_CHECKED)) {
+                ReportOutcome(1, "Shortcut created", NULL);
+                EndDialog(dialog, 0);
+            } else {
+                ReportOutcome(0, NULL, "Could not create shortcut");
+            }
+            break;
+        case IDCANCEL: EndDialog(dialog, 0); break;
+        }
+        break;
+    case WM_CLOSE: EndDialog(dialog, 0); break;
+    }
+    return FALSE;
+}

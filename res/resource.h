@@ -1,0 +1,107 @@
+// Resource and command ids shared by the resource script and the program.
+#ifndef KELTO_RESOURCE_H
+#define KELTO_RESOURCE_H
+
+// Commands: the exit types double as the values of ExitType.
+#define IDM_SHUTDOWN 10
+#define IDM_REBOOT 20
+#define IDM_RESTART 30
+#define IDM_LOGOFF 40
+#define IDM_EXITTODOS 50
+#define IDM_STANDBY 60
+#define IDM_POWEROFF 70
+#define IDM_SCREENSAVER 80
+#define IDM_RESTARTSHELL 90
+#define IDM_SINGLECLICK 100
+#define IDM_ABOUT 120
+#define IDM_EXITPROGRAM 130
+#define IDM_FORCE 140
+#define IDM_EJECT 150
+#define IDM_HOTKEY 160
+#define IDM_TIMEDEXIT 170
+#define IDM_RUNBEFORE 180
+#define IDM_BLOCK 190
+#define IDM_SHORTCUT 200
+#define IDM_CONFIRM 210
+#define IDM_HIDEICON 220
+#define IDM_SETTINGS 230
+
+// Dialogs.
+#define IDD_TIMEDEXIT 114
+#define IDD_COUNTDOWN 115
+#define IDD_RUNBEFORE 217
+#define IDD_WARNINGTEXT 218
+#define IDD_HOTKEY 219
+#define IDD_ABOUT 250
+#define IDD_REGISTRY 262
+#define IDD_SHORTCUT 266
+
+// Timed exit options (114).
+#define IDC_TIMERGROUP 101
+#define IDC_TIMEOUT 102
+#define IDC_ATTIME 103
+#define IDC_WARN 105
+#define IDC_NOTIMEDEXIT 106
+#define IDC_TIMEOUTVALUE 107
+#define IDC_ATVALUE 108
+#define IDC_WARNVALUE 111
+#define IDC_EDITWARNINGTEXT 215
+
+// Countdown window (115).
+#define IDC_COUNTDOWNTIME 109
+#define IDC_COUNTDOWNCLOSE 112
+#define IDC_COUNTDOWNABORT 113
+#define IDC_COUNTDOWNTEXT 116
+
+// Warning text (218).
+#define IDC_WARNINGTEXT 216
+
+// Run before exit (217).
+#define IDC_RUNGROUP 117
+#define IDC_BROWSE1 199
+#define IDC_BROWSE2 201
+#define IDC_BROWSE3 202
+#define IDC_BROWSE4 203
+#define IDC_PROGRAM1 204
+#define IDC_PROGRAM2 211
+#define IDC_PROGRAM3 212
+#define IDC_PROGRAM4 213
+#define IDC_RUNBEFORE 214
+
+// Set Hotkey (219).
+#define IDC_HOTKEYGROUP 103
+#define IDC_HOTKEYLETTER 241
+#define IDC_USEHOTKEY 242
+
+// About (250).
+#define IDC_ABOUTGROUP 251
+#define IDC_ABOUTPRODUCT 252
+#define IDC_ABOUTCOMPANY 253
+#define IDC_ABOUTNOTICE 254
+#define IDC_ABOUTMAILLABEL 255
+#define IDC_ABOUTWEBLABEL 257
+#define IDC_ABOUTMAIL 258
+#define IDC_ABOUTWEB 259
+#define IDC_HANDCURSOR 261
+
+// Registry (262).
+#define IDC_SETTINGSGROUP 101
+#define IDC_AUTORUNGROUP 102
+#define IDC_GENERALGROUP 103
+#define IDC_SAVESETTINGS 263
+#define IDC_DELETESETTINGS 264
+#define IDC_AUTORUN 265
+#define IDC_NOCHANGE 269
+#define IDC_NOLOGOFF 271
+#define IDC_NOCLOSE 272
+
+// Shortcut (266).
+#define IDC_SHORTCUTGROUP 101
+#define IDC_ONDESKTOP 267
+#define IDC_INSTARTMENU 268
+
+#ifndef IDC_STATIC
+#define IDC_STATIC -1
+#endif
+
+#endif

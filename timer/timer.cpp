@@ -1,0 +1,143 @@
+// The exit timer, the warning that opens the countdown window, and the countdown itself.
+#include "timer.h"
+#include "../app/tray.h"
+#include "../exit/exit.h"
+#include "../extras/hotkey.h"
+
+static const INT32 OneDayMs = 86400000;
+
+// Kills whatever timers of a timed exit run and closes the countdown window, without the
+// icon and hotkey bookkeeping of a cancel.
+static void StopTimers() {
+    KillTimer(NULL, Settings.ExitTimerId);
+    KillTimer(NULL, Settings.CountdownTimerId);
+    if (Settings.CountdownWindow)
+        DestroyWindow(Settings.CountdownWindow);
+}
+
+int ParseAtTime() {
+    INT32 value = DecimalValue(Settings.AtValue);
+    // Hour 00 is read as hour 24: the time is always the one after the coming midnight.
+    if (value < 10000)
+        value += 240000;
+    Settings.AtHour = (UINT32)value / 10000;
+    Settings.AtMinute = ((UINT32)value % 10000) / 100;
+    Settings.AtSecond = (UINT32)value % 100;
+    if (value < 0 || Settings.AtHour > 24 || Settings.AtMinute > 59 || Settings.AtSecond > 59)
+        return 0;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    INT32 target = (INT32)(Settings.AtHour * 3600 + Settings.AtMinute * 60 + Settings.AtSecond);
+    INT32 current = now.wHour * 3600 + now.wMinute * 60 + now.wSecond;
+    Settings.ExitDelayMs = (target - current) * 1000;
+    // A passed time means tomorrow. This never touches a running exit timer: one may be armed.
+    if (Settings.ExitDelayMs < 0)
+        Settings.ExitDelayMs += OneDayMs;
+    return 1;
+}
+
+void StartTimedExit() {
+    if (Settings.AtFlag && !ParseAtTime())
+        return;
+    if (Settings.TimerFlag)
+        Settings.ExitDelayMs = (INT32)(Settings.TimeoutSeconds * 1000u);
+    // Armed again (the hotkey after an arming at start-up): the earlier timers must not run on unkillable.
+    if (Settings.TimerActive)
+        StopTimers();
+    Settings.ExitTimerId = SetTimer(NULL, 0, (UINT)Settings.ExitDelayMs, OnExitTimer);
+    Settings.TimerActive = Settings.ExitTimerId;
+    if (!Settings.TimerActive)
+        return;
+    Settings.TimerCancelled = 0;
+    SetTrayIcon(LoadIconA(Settings.Instance, "Icon_9"), "Timed Exit");
+    SetHotkey(0);
+    if (Settings.WarnFlag)
+        ArmWarning();
+}
+
+void ArmWarning() {
+    INT32 delay = (INT32)((UINT32)Settings.ExitDelayMs - Settings.WarnSeconds * 1000u);
+    if (delay < 0) {
+        ShowError("Warning time is bigger than timeout");
+        CancelTimedExit();
+        if (Settings.RunOnceFlag)
+            PostQuitMessage(0);
+        return;
+    }
+    Settings.CountdownTimerId = SetTimer(NULL, 0, (UINT)delay, OnWarningTimer);
+}
+
+void CancelTimedExit() {
+    Settings.TimerActive = 0;
+    StopTimers();
+    SetHotkey(Settings.HotkeyFlag);
+    // Selecting the exit type again puts its own icon back.
+    PostMessageA(Settings.MainWindow, WM_COMMAND, (WPARAM)Settings.ExitType, 0);
+}
+
+void CALLBACK OnExitTimer(HWND, UINT, UINT_PTR, DWORD) {
+    CancelTimedExit();
+    ExecuteExit();
+    if (Settings.RunOnceFlag)
+        PostMessageA(Settings.MainWindow, WM_QUIT, 0, 0);
+}
+
+void CALLBACK OnWarningTimer(HWND, UINT, UINT_PTR, DWORD) {
+    KillTimer(NULL, Settings.CountdownTimerId);
+    Settings.CountdownTimerId = SetTimer(NULL, 0, 1000, OnCountdownTick);
+    if (!Settings.CountdownTimerId)
+        return;
+    Settings.CountdownRemaining = (INT32)(Settings.WarnSeconds + 1);
+    CreateDialogParamA(Settings.Instance, MAKEINTRESOURCEA(IDD_COUNTDOWN), Settings.MainWindow, CountdownDlgProc, 0);
+}
+
+void CALLBACK OnCountdownTick(HWND, UINT, UINT_PTR, DWORD) {
+    ShowCountdown();
+}
+
+void ShowCountdown() {
+    Settings.CountdownRemaining--;
+    // A tick that comes after the count reached zero shows zero, not a wrapped number.
+    UINT32 seconds = Settings.CountdownRemaining < 0 ? 0 : (UINT32)Settings.CountdownRemaining;
+    char text[16];
+    wsprintfA(text, "%02u:%02u", seconds / 60, seconds % 60);
+    if (!Settings.CountdownWindow)
+        return;
+    SetDlgItemTextA(Settings.CountdownWindow, IDC_COUNTDOWNTIME, text);
+    SetDlgItemTextA(Settings.CountdownWindow, IDC_COUNTDOWNTEXT, Settings.WarningText);
+}
+
+INT_PTR CALLBACK CountdownDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        Settings.CountdownWindow = dialog;
+        ShowCountdown();
+        break;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_COUNTDOWNCLOSE: DestroyWindow(Settings.CountdownWindow); break;
+        case IDC_COUNTDOWNABORT:
+            CancelTimedExit();
+            DestroyWindow(Settings.CountdownWindow);
+            break;
+        }
+        break;
+    case WM_CLOSE: DestroyWindow(Settings.CountdownWindow); break;
+    case WM_DESTROY:
+        // Forget the handle: a later window may be given the same one, and a cancel must not destroy it.
+        if (Settings.CountdownWindow == dialog)
+            Settings.CountdownWindow = NULL;
+        break;
+    }
+    return FALSE;
+}
+
+void MakeDefaultWarningText() {
+    static const char* const names[] = {"shutdown", "reboot", "restart",   "logoff",        "exit to DOS",
+                                        "standby",  "power-off", "screensaver", "restart shell"};
+    lstrcpyA(Settings.WarningText, "Counting down to ");
+    INT32 type = Settings.ExitType;
+    if (type >= IDM_SHUTDOWN && type <= IDM_RESTARTSHELL && type % 10 == 0)
+        lstrcatA(Settings.WarningText, names[type / 10 - 1]);
+    Settings.WarningTextIsDefault = 1;
+}

@@ -1,0 +1,16 @@
+// The exit timer and the countdown window.
+#ifndef KELTO_TIMER_H
+#define KELTO_TIMER_H
+#include "../app/settings.h"
+
+void StartTimedExit();
+void CancelTimedExit();
+int ParseAtTime();
+void ArmWarning();
+void ShowCountdown();
+void MakeDefaultWarningText();
+void CALLBACK OnExitTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
+void CALLBACK OnWarningTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
+void CALLBACK OnCountdownTick(HWND window, UINT message, UINT_PTR id, DWORD time);
+INT_PTR CALLBACK CountdownDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+#endif

@@ -1,0 +1,228 @@
+// The "Timed Exit Options" dialog and the "Enter warning window text" dialog.
+#include "timerdlg.h"
+#include "timer.h"
+
+static HWND Dialog() {
+    return Settings.TimedExitDialogWindow;
+}
+
+static void Enable(int id, BOOL enable) {
+    EnableWindow(GetDlgItem(Dialog(), id), enable);
+}
+
+static UINT32 Checked(int id) {
+    return IsDlgButtonChecked(Dialog(), id) == BST_CHECKED ? 1 : 0;
+}
+
+// Formats a converted entry into NumberText. A negative entry shows as itself, not as ten digits of its
+// unsigned form, and nothing ever runs past the 7-byte field.
+static void FormatNumber(UINT32 value) {
+    char text[16];
+    if ((INT32)value < 0)
+        wsprintfA(text, "%d", (INT32)value);
+    else
+        wsprintfA(text, "%u", value);
+    CopyText(Settings.NumberText, sizeof Settings.NumberText, text);
+}
+
+void ShowTimeoutValue() {
+    Settings.TimeoutSeconds = (UINT32)DecimalValue(Settings.TimerValue);
+    FormatNumber(Settings.TimeoutSeconds);
+    SetDlgItemTextA(Dialog(), IDC_TIMEOUTVALUE, Settings.NumberText);
+    SetDlgItemTextA(Dialog(), IDC_ATVALUE, "");
+}
+
+void ShowAtValue() {
+    ParseAtTime();
+    if (Settings.AtHour == 24)
+        Settings.AtHour = 0;
+    char text[40];
+    wsprintfA(text, "%02u%02u%02u", Settings.AtHour, Settings.AtMinute, Settings.AtSecond);
+    CopyText(Settings.NumberText, sizeof Settings.NumberText, text);
+    SetDlgItemTextA(Dialog(), IDC_TIMEOUTVALUE, "");
+    SetDlgItemTextA(Dialog(), IDC_ATVALUE, Settings.NumberText);
+}
+
+void ShowWarnValue() {
+    Settings.WarnSeconds = (UINT32)DecimalValue(Settings.WarnValue);
+    FormatNumber(Settings.WarnSeconds);
+    SetDlgItemTextA(Dialog(), IDC_WARNVALUE, Settings.NumberText);
+}
+
+void ClearTimeEdits() {
+    SetDlgItemTextA(Dialog(), IDC_TIMEOUTVALUE, "");
+    SetDlgItemTextA(Dialog(), IDC_ATVALUE, "");
+    SetDlgItemTextA(Dialog(), IDC_WARNVALUE, "");
+}
+
+int ReportInvalidTime() {
+    ShowError("Invalid time");
+    return 0;
+}
+
+void InitTimedExitDialog() {
+    HWND dialog = Dialog();
+    CheckDlgButton(dialog, IDC_TIMEOUT, Settings.TimerFlag ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_ATTIME, Settings.AtFlag ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_WARN, Settings.WarnFlag ? BST_CHECKED : BST_UNCHECKED);
+    Settings.NoTimedExitFlag = !Settings.TimerFlag && !Settings.AtFlag;
+    CheckDlgButton(dialog, IDC_NOTIMEDEXIT, Settings.NoTimedExitFlag ? BST_CHECKED : BST_UNCHECKED);
+    if (Settings.NoTimedExitFlag) {
+        Settings.WarnFlag = 0;
+        CheckDlgButton(dialog, IDC_WARN, BST_UNCHECKED);
+        Enable(IDC_WARN, FALSE);
+        Enable(IDC_EDITWARNINGTEXT, FALSE);
+    }
+    if (Settings.TimerFlag)
+        ShowTimeoutValue();
+    if (Settings.AtFlag)
+        ShowAtValue();
+    if (Settings.WarnFlag)
+        ShowWarnValue();
+    if (Settings.NoTimedExitFlag)
+        ClearTimeEdits();
+}
+
+int ApplyTimedExitDialog() {
+    HWND dialog = Dialog();
+    Settings.NoTimedExitFlag = (INT32)Checked(IDC_NOTIMEDEXIT);
+    if (!Settings.TimerActive) {
+        Settings.TimerFlag = (INT32)Checked(IDC_TIMEOUT);
+        Settings.AtFlag = (INT32)Checked(IDC_ATTIME);
+        Settings.WarnFlag = (INT32)Checked(IDC_WARN);
+        if (Settings.WarnFlag) {
+            GetDlgItemTextA(dialog, IDC_WARNVALUE, Settings.WarnValue, sizeof Settings.WarnValue);
+            Settings.WarnSeconds = (UINT32)DecimalValue(Settings.WarnValue);
+        }
+        if (Settings.TimerFlag) {
+            GetDlgItemTextA(dialog, IDC_TIMEOUTVALUE, Settings.TimerValue, sizeof Settings.TimerValue);
+            Settings.TimeoutSeconds = (UINT32)DecimalValue(Settings.TimerValue);
+            if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > 999999) {
+                CancelTimedExit();
+                return ReportInvalidTime();
+            }
+            // A timeout wins over a time of day.
+            if (Settings.AtFlag)
+                CancelTimedExit();
+            Settings.AtFlag = 0;
+        }
+        if (Settings.AtFlag) {
+            GetDlgItemTextA(dialog, IDC_ATVALUE, Settings.AtValue, sizeof Settings.AtValue);
+            if (!ParseAtTime()) {
+                CancelTimedExit();
+                return ReportInvalidTime();
+            }
+            if (Settings.TimerActive)
+                CancelTimedExit();
+            Settings.TimerFlag = 0;
+            StartTimedExit();
+        }
+        if (Settings.WarnFlag) {
+            bool rejected = Settings.WarnSeconds == 0 ||
+                            (Settings.TimerFlag && Settings.WarnSeconds > Settings.TimeoutSeconds) ||
+                            (Settings.AtFlag && Settings.WarnSeconds > (UINT32)Settings.ExitDelayMs / 1000);
+            if (rejected) {
+                CancelTimedExit();
+                return ReportInvalidTime();
+            }
+        }
+    }
+    if (Settings.NoTimedExitFlag)
+        CancelTimedExit();
+    return 1;
+}
+
+INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        Settings.TimedExitDialogWindow = dialog;
+        InitTimedExitDialog();
+        break;
+    case WM_CLOSE: EndDialog(dialog, 0); break;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            if (ApplyTimedExitDialog())
+                EndDialog(dialog, 0);
+            break;
+        case IDCANCEL: EndDialog(dialog, 0); break;
+        case IDC_TIMEOUT:
+            ShowTimeoutValue();
+            Enable(IDC_TIMEOUTVALUE, TRUE);
+            Enable(IDC_ATVALUE, FALSE);
+            Enable(IDC_WARNVALUE, TRUE);
+            Enable(IDC_WARN, TRUE);
+            break;
+        case IDC_ATTIME:
+            ShowAtValue();
+            Enable(IDC_TIMEOUTVALUE, FALSE);
+            Enable(IDC_ATVALUE, TRUE);
+            Enable(IDC_WARNVALUE, TRUE);
+            Enable(IDC_WARN, TRUE);
+            break;
+        case IDC_WARN:
+            if (Checked(IDC_WARN)) {
+                ShowWarnValue();
+                Enable(IDC_WARNVALUE, TRUE);
+                Enable(IDC_EDITWARNINGTEXT, TRUE);
+            } else {
+                SetDlgItemTextA(dialog, IDC_WARNVALUE, "");
+                Enable(IDC_WARNVALUE, FALSE);
+                Enable(IDC_EDITWARNINGTEXT, FALSE);
+            }
+            break;
+        case IDC_NOTIMEDEXIT:
+            CheckDlgButton(dialog, IDC_WARN, BST_UNCHECKED);
+            ClearTimeEdits();
+            Enable(IDC_TIMEOUTVALUE, FALSE);
+            Enable(IDC_ATVALUE, FALSE);
+            Enable(IDC_WARNVALUE, FALSE);
+            Enable(IDC_WARN, FALSE);
+            Enable(IDC_EDITWARNINGTEXT, FALSE);
+            break;
+        case IDC_EDITWARNINGTEXT:
+            DialogBoxParamA(Settings.Instance, MAKEINTRESOURCEA(IDD_WARNINGTEXT), dialog, WarningTextDlgProc, 0);
+            break;
+        }
+        break;
+    }
+    return FALSE;
+}
+
+void ShowWarningText() {
+    if (!Settings.WarningText[0] || Settings.WarningTextIsDefault)
+        MakeDefaultWarningText();
+    SetDlgItemTextA(Settings.WarningTextDialogWindow, IDC_WARNINGTEXT, Settings.WarningText);
+}
+
+void ReadWarningText() {
+    GetDlgItemTextA(Settings.WarningTextDialogWindow, IDC_WARNINGTEXT, Settings.WarningText,
+                    sizeof Settings.WarningText);
+}
+
+INT_PTR CALLBACK WarningTextDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        Settings.WarningTextDialogWindow = dialog;
+        ShowWarningText();
+        lstrcpyA(Settings.SavedWarningText, Settings.WarningText);
+        break;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            ReadWarningText();
+            if (lstrcmpA(Settings.WarningText, Settings.SavedWarningText) != 0) {
+                Settings.WarningTextChanged = 1;
+                Settings.WarningTextIsDefault = 0;
+            } else {
+                Settings.WarningTextChanged = 0;
+            }
+            EndDialog(dialog, 0);
+            break;
+        case IDCANCEL: EndDialog(dialog, 0); break;
+        }
+        break;
+    case WM_CLOSE: EndDialog(dialog, 0); break;
+    }
+    return FALSE;
+}
