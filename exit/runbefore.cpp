@@ -3,13 +3,14 @@
 #include <commdlg.h>
 
 #ifdef KELTO_WIN32
-static_assert(sizeof(OPENFILENAMEA) == 76, "the Windows 95 open-file record");
+static_assert(sizeof(OPENFILENAME_NT4A) == 76, "the Windows 95 open-file record");
 static_assert(sizeof(OFSTRUCT) == 136, "OFSTRUCT");
 static_assert(sizeof(STARTUPINFOA) == 68, "STARTUPINFOA");
 static_assert(sizeof(SHELLEXECUTEINFOA) == 60, "SHELLEXECUTEINFOA");
 #endif
 
-static OPENFILENAMEA BrowseRequest;
+// The Windows 95 form of the record: later systems' extra fields would make it too large for comdlg32.
+static OPENFILENAME_NT4A BrowseRequest;
 // Keeps the last chosen name, so the next browse opens where the previous one ended.
 static char BrowseFileName[MAX_PATH] = "*.*";
 
@@ -141,7 +142,7 @@ void BrowseForProgram() {
     BrowseRequest.nMaxFile = sizeof BrowseFileName;
     // A chosen shortcut is listed as the shortcut itself, not its target.
     BrowseRequest.Flags = OFN_NODEREFERENCELINKS | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA(&BrowseRequest))
+    if (!GetOpenFileNameA((LPOPENFILENAMEA)&BrowseRequest))
         return;
     OFSTRUCT file;
     ZeroBytes(&file, sizeof file);

@@ -27,6 +27,8 @@ typedef struct tagOFNA {
     LPOFNHOOKPROC lpfnHook;
     LPCSTR lpTemplateName;
 } OPENFILENAMEA, *LPOPENFILENAMEA;
+// The record as Windows 95 knows it (76 bytes on i386).
+typedef OPENFILENAMEA OPENFILENAME_NT4A;
 
 #define OFN_HIDEREADONLY 0x00000004
 #define OFN_NODEREFERENCELINKS 0x00100000
