@@ -1,6 +1,6 @@
 # The product: CRT-free, imports only Windows 95 exports, PE subsystem 4.0.
 set(WIN32_CFLAGS -Os -march=i486 -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -fno-threadsafe-statics -ffunction-sections -fdata-sections -fno-stack-protector
+    -fno-threadsafe-statics -ffunction-sections -fno-stack-protector
     -D_WIN32_WINNT=0x0400 -DWINVER=0x0400 -D_WIN32_IE=0x0400 -DKELTO_WIN32)
 
 add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/kelto_res.o
