@@ -1,0 +1,172 @@
+// Start-up, the hidden main window and the message loop.
+#include "support.h"
+#include "app/main.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class Startup : public ProgramTest {};
+
+TEST_F(Startup, WindowsNtIsRefusedBeforeAnythingElse) {
+    sim::setPlatform(VER_PLATFORM_WIN32_NT);
+    Store("ExitType", "20");
+    sim::expectBox("This program cannot run on Windows NT", IDOK);
+    sim::RunResult result = sim::runProgram("/e:s /e:b /n");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.ending, sim::Ending::Returned);
+    EXPECT_EQ(BoxTexts(), Strings{"This program cannot run on Windows NT"}) << "the line is never parsed";
+    EXPECT_TRUE(sim::regCalls().empty());
+    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_EQ(Settings.ExitType, 0) << "no start-up value was set";
+    const sim::MessageBoxCall& box = sim::boxes().at(0);
+    EXPECT_EQ(box.style, (UINT)ErrorBoxStyle);
+    EXPECT_FALSE(box.caption.has_value());
+    EXPECT_EQ(box.beep, std::optional<UINT>(MB_ICONEXCLAMATION));
+}
+
+TEST_F(Startup, EmptyLineGivesAResidentShutdownIcon) {
+    sim::whenIdle([] {
+        EXPECT_EQ(Settings.ExitType, IDM_SHUTDOWN);
+        EXPECT_EQ(Settings.ClickFlag, 1);
+        for (INT32 flag : {Settings.ForceFlag, Settings.EjectFlag, Settings.HotkeyFlag, Settings.TimerFlag,
+                           Settings.AtFlag, Settings.WarnFlag, Settings.RunOnceFlag, Settings.ConfirmFlag,
+                           Settings.BlockFlag, Settings.HideIconFlag, Settings.RunBeforeExit})
+            EXPECT_EQ(flag, 0);
+        EXPECT_STREQ(Settings.HotKey, "X");
+        EXPECT_STREQ(Settings.TimerValue, "30");
+        EXPECT_STREQ(Settings.AtValue, "230000");
+        EXPECT_STREQ(Settings.WarnValue, "10");
+        EXPECT_STREQ(Settings.WarningText, "");
+        EXPECT_EQ(Settings.TimerActive, 0u);
+        std::optional<sim::TrayIcon> icon = sim::trayIcon();
+        ASSERT_TRUE(icon);
+        EXPECT_EQ(icon->iconName, "Icon_1");
+        EXPECT_EQ(icon->tip, "Shutdown");
+        EXPECT_EQ(icon->callbackMessage, (UINT)WM_TRAYNOTIFY);
+        EXPECT_EQ(sim::coInitializeCount(), 1);
+        HWND main = sim::findWindow("Kelto95", "Kelto95");
+        EXPECT_EQ(main, Settings.MainWindow);
+        sim::WindowInfo info = sim::windowInfo(main);
+        EXPECT_EQ(info.style, (DWORD)WS_SYSMENU);
+        EXPECT_EQ(info.width, 0);
+        EXPECT_EQ(info.height, 0);
+    });
+    sim::RunResult result = sim::runProgram("");
+    EXPECT_EQ(result.ending, sim::Ending::Idle);
+    EXPECT_TRUE(sim::requests().empty());
+    std::optional<sim::ClassInfo> windowClass = sim::windowClass("Kelto95");
+    ASSERT_TRUE(windowClass);
+    EXPECT_EQ(windowClass->iconName, "Icon_1");
+    EXPECT_EQ(windowClass->fields.style, 0u);
+}
+
+TEST_F(Startup, TrayIconOfEachExitType) {
+    const struct {
+        const char* stored;
+        const char* icon;
+        const char* tip;
+    } cases[] = {
+        {"10", "Icon_1", "Shutdown"}, {"20", "Icon_2", "Reboot"},       {"30", "Icon_3", "Restart"},
+        {"40", "Icon_5", "Logoff"},   {"50", "Icon_4", "Exit to DOS"},  {"60", "Icon_6", "Standby"},
+        {"70", "Icon_7", "Power-off"}, {"80", "Icon_A", "Screensaver"}, {"90", "Icon_B", "Restart Shell"},
+        {"5", nullptr, nullptr},      {"abc", nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        Store("ExitType", c.stored);
+        sim::whenIdle([&] {
+            std::optional<sim::TrayIcon> icon = sim::trayIcon();
+            if (!c.icon) {
+                EXPECT_FALSE(icon) << c.stored << ": no icon for a value that is not an exit type";
+                return;
+            }
+            ASSERT_TRUE(icon) << c.stored;
+            EXPECT_EQ(icon->iconName, c.icon) << c.stored;
+            EXPECT_EQ(icon->tip, c.tip) << c.stored;
+        });
+        sim::runProgram("");
+    }
+}
+
+TEST_F(Startup, TimedOneShotRunsTheLoopWithoutAnIcon) {
+    sim::RunResult result = sim::runProgram("/t:30 /n");
+    EXPECT_EQ(result.ending, sim::Ending::Quit);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
+    EXPECT_EQ(sim::requests().at(0).time, 30000u);
+    for (const sim::TrayRequest& request : sim::trayRequests())
+        EXPECT_NE(request.message, (DWORD)NIM_ADD) << "no icon in one-shot mode";
+}
+
+TEST_F(Startup, TimeOfDayFromTheLineShowsTheTimerIconFromTheStart) {
+    sim::setLocalTime(22, 0, 0);
+    sim::whenIdle([] {
+        std::optional<sim::TrayIcon> icon = sim::trayIcon();
+        ASSERT_TRUE(icon);
+        EXPECT_EQ(icon->iconName, "Icon_9");
+        EXPECT_EQ(icon->tip, "Timed Exit");
+    });
+    sim::whenIdle([] { sim::clickTray(WM_LBUTTONDOWN); });
+    sim::runProgram("/a:230000");
+    EXPECT_TRUE(sim::requests().empty()) << "the click cancelled the timer";
+    EXPECT_EQ(Settings.TimerCancelled, 1);
+}
+
+TEST_F(Startup, EndOfSessionQueryFollowsBlockShutdown) {
+    sim::whenIdle([] {
+        EXPECT_TRUE(sim::querySessionEnd());
+        Settings.BlockFlag = 1;
+        EXPECT_FALSE(sim::querySessionEnd());
+    });
+    sim::runProgram("");
+}
+
+TEST_F(Startup, OnlyTheProgramsHotkeyIdActs) {
+    sim::whenIdle([] {
+        PostMessageA(Settings.MainWindow, WM_HOTKEY, 4096, 0);
+        sim::advance(0);
+        EXPECT_TRUE(sim::requests().empty());
+        PostMessageA(Settings.MainWindow, WM_HOTKEY, HOTKEY_ID, 0);
+    });
+    sim::runProgram("");
+    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
+}
+
+TEST_F(Startup, HotkeyRegisteredAfterTheWindowAndReleasedAfterTheLoop) {
+    sim::whenIdle([] {
+        ASSERT_EQ(sim::hotkeys().size(), 1u);
+        EXPECT_EQ(sim::hotkeys()[0].window, Settings.MainWindow);
+        EXPECT_EQ(sim::hotkeys()[0].id, HOTKEY_ID);
+        EXPECT_EQ(sim::hotkeys()[0].modifiers, (UINT)(MOD_ALT | MOD_CONTROL));
+        EXPECT_EQ(sim::hotkeys()[0].virtualKey, (UINT)'Q');
+        PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+    });
+    sim::RunResult result = sim::runProgram("/h:q");
+    EXPECT_EQ(result.ending, sim::Ending::Quit);
+    EXPECT_TRUE(sim::hotkeys().empty());
+    EXPECT_TRUE(sim::trayIcons().empty());
+    EXPECT_EQ(sim::coInitializeCount(), 0);
+    EXPECT_EQ(sim::liveMenuCount(), 0) << "both menus destroyed with the window";
+}
+
+TEST_F(Startup, UpperCaseSSelectsStandbyNotShortcut) {
+    sim::whenIdle([] { sim::typeChar('S'); });
+    sim::whenIdle([] {
+        EXPECT_EQ(Settings.ExitType, IDM_STANDBY);
+        EXPECT_EQ(sim::trayIcon()->iconName, "Icon_6");
+    });
+    sim::runProgram("");
+    EXPECT_TRUE(sim::dialogsOpened().empty()) << "Create Shortcut never opened";
+}
+
+TEST_F(Startup, ARejectedLineEndsBeforeAnyWindow) {
+    sim::expectBox("Too many options specified", IDOK);
+    sim::RunResult result = sim::runProgram("/E:S /E:B");
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.ending, sim::Ending::Returned);
+    EXPECT_EQ(sim::liveWindowCount(), 0);
+}
+
+} // namespace
