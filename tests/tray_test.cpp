@@ -1,0 +1,338 @@
+// The tray icon, its menus, the command dispatch and the global hotkey with its dialog.
+#include "support.h"
+#include "app/tray.h"
+#include "extras/hotkey.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class Tray : public ProgramTest {};
+
+TEST_F(Tray, SingleClickActsOnceEvenOnADoubleClick) {
+    sim::whenIdle([] {
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::clickTray(WM_LBUTTONUP);
+        sim::clickTray(WM_LBUTTONDBLCLK);
+    });
+    sim::runProgram("");
+    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
+}
+
+TEST_F(Tray, WithDoubleClickOnlyTheDoubleClickActs) {
+    sim::whenIdle([] {
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::advance(0);
+        EXPECT_TRUE(sim::requests().empty());
+        sim::clickTray(WM_LBUTTONDBLCLK);
+    });
+    sim::runProgram("/f:d");
+    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
+}
+
+TEST_F(Tray, AClickWhileArmedCancelsAndNeverExits) {
+    for (const char* line : {"/t:60", "/t:60 /f:d"}) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        UINT click = std::string(line).find("/f:d") != std::string::npos ? WM_LBUTTONDBLCLK : WM_LBUTTONDOWN;
+        sim::whenIdle([click] {
+            sim::clickTray(click); // arms the timeout
+            sim::advance(1000);
+            EXPECT_NE(Settings.TimerActive, 0u);
+            EXPECT_EQ(sim::trayIcon()->iconName, "Icon_9");
+            sim::clickTray(click); // cancels it
+            sim::advance(0);
+            EXPECT_EQ(Settings.TimerActive, 0u);
+            EXPECT_EQ(Settings.TimerCancelled, 1);
+            EXPECT_EQ(sim::trayIcon()->iconName, "Icon_1");
+            EXPECT_EQ(sim::trayIcon()->tip, "Shutdown");
+            sim::advance(120000);
+        });
+        sim::runProgram(line);
+        EXPECT_TRUE(sim::requests().empty()) << line;
+    }
+}
+
+TEST_F(Tray, MenusAreGrayedWhileATimerIsArmed) {
+    sim::setLocalTime(12, 0, 0);
+    sim::onMenu([](sim::Menu& menu) {
+        EXPECT_EQ(menu.count(), 18);
+        for (int position = 0; position < 15; position++)
+            EXPECT_TRUE(menu.at(position).grayed) << "position " << position << "\n" << menu.str();
+        for (int position = 15; position < 18; position++)
+            EXPECT_FALSE(menu.at(position).grayed) << "position " << position;
+        return 0u;
+    });
+    sim::onMenu([](sim::Menu& menu) {
+        EXPECT_EQ(menu.count(), 10);
+        for (int position = 0; position < 10; position++)
+            if (!menu.at(position).separator)
+                EXPECT_TRUE(menu.at(position).grayed) << "position " << position;
+        return 0u;
+    });
+    sim::whenIdle([] {
+        sim::clickTray(WM_RBUTTONDOWN);
+        sim::advance(0);
+        sim::setShiftHeld(true);
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::advance(0);
+        sim::setShiftHeld(false);
+        PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+    });
+    sim::runProgram("/a:130000");
+    EXPECT_TRUE(sim::requests().empty());
+}
+
+TEST_F(Tray, RightClickMenuChecksFollowTheSettings) {
+    sim::onMenu([](sim::Menu& menu) {
+        EXPECT_TRUE(menu.checked(IDM_SHUTDOWN));
+        EXPECT_TRUE(menu.checked(IDM_SINGLECLICK));
+        EXPECT_FALSE(menu.checked(IDM_CONFIRM));
+        return (UINT)IDM_CONFIRM;
+    });
+    sim::onMenu([](sim::Menu& menu) {
+        EXPECT_TRUE(menu.checked(IDM_CONFIRM)) << "checked at the next opening";
+        EXPECT_FALSE(menu.checked(IDM_SHUTDOWN));
+        EXPECT_TRUE(menu.checked(IDM_POWEROFF));
+        return (UINT)IDM_EXITPROGRAM;
+    });
+    sim::whenIdle([] {
+        sim::clickTray(WM_RBUTTONDOWN);
+        sim::advance(0);
+        OnCommand(IDM_POWEROFF);
+        sim::clickTray(WM_RBUTTONDOWN);
+    });
+    sim::RunResult result = sim::runProgram("");
+    EXPECT_EQ(result.ending, sim::Ending::Quit);
+    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_EQ(sim::menusShown().at(0).owner, Settings.MainWindow);
+    EXPECT_EQ(sim::foregroundWindow(), Settings.MainWindow);
+}
+
+TEST_F(Tray, QuickMenuSelectsAndPerformsAtOnce) {
+    sim::onMenu([](sim::Menu& menu) {
+        EXPECT_TRUE(menu.checked(IDM_SHUTDOWN));
+        return (UINT)IDM_REBOOT;
+    });
+    sim::whenIdle([] {
+        sim::setShiftHeld(true);
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::advance(0);
+        sim::setShiftHeld(false);
+        EXPECT_EQ(sim::trayIcon()->iconName, "Icon_2");
+        EXPECT_EQ(sim::trayIcon()->tip, "Reboot");
+    });
+    sim::runProgram("");
+    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(2,0)"});
+}
+
+// The quick-menu state ends with the quick menu: a later command from the other menu or an accelerator
+// never performs an exit.
+TEST_F(Tray, QuickMenuStateEndsWithTheMenu) {
+    sim::onMenu([](sim::Menu&) { return 0u; });            // quick menu dismissed
+    sim::onMenu([](sim::Menu&) { return (UINT)IDM_CONFIRM; }); // right-click: Confirm Exit
+    sim::onMenu([](sim::Menu&) { return (UINT)IDM_STANDBY; }); // quick menu: Standby, program stays
+    sim::onMenu([](sim::Menu&) { return (UINT)IDM_EJECT; });   // right-click: Eject
+    sim::whenIdle([] {
+        sim::setShiftHeld(true);
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::advance(0);
+        sim::setShiftHeld(false);
+        sim::clickTray(WM_RBUTTONDOWN);
+        sim::advance(0);
+        EXPECT_TRUE(sim::requests().empty()) << "dismissed quick menu, then a toggle: no exit";
+        EXPECT_EQ(Settings.ConfirmFlag, 1);
+        Settings.ConfirmFlag = 0;
+        sim::setShiftHeld(true);
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::advance(0);
+        sim::setShiftHeld(false);
+        EXPECT_EQ(sim::requestStrings("SetSystemPowerState").size(), 1u);
+        sim::clickTray(WM_RBUTTONDOWN);
+        sim::advance(0);
+        sim::typeChar('M');
+    });
+    sim::runProgram("");
+    EXPECT_EQ(sim::requestStrings("SetSystemPowerState").size(), 1u) << "only the quick menu's own choice";
+    EXPECT_EQ(Settings.EjectFlag, 0) << "toggled by the menu, then back by the accelerator";
+}
+
+TEST_F(Tray, ScreensaverAndForceExcludeEachOther) {
+    sim::expectBox("Screensaver cannot be forced", IDOK);
+    sim::expectBox("Screensaver cannot be forced", IDOK);
+    sim::whenIdle([] {
+        OnCommand(IDM_FORCE);
+        EXPECT_EQ(Settings.ForceFlag, 1);
+        OnCommand(IDM_SCREENSAVER);
+        EXPECT_EQ(Settings.ExitType, IDM_SCREENSAVER);
+        EXPECT_EQ(sim::trayIcon()->iconName, "Icon_A");
+        EXPECT_EQ(Settings.ForceFlag, 0);
+        OnCommand(IDM_FORCE);
+        EXPECT_EQ(Settings.ForceFlag, 0);
+    });
+    sim::runProgram("");
+}
+
+TEST_F(Tray, HideIconAsksFirst) {
+    sim::expectBox("Are you sure you want to hide the tray icon ?", IDNO);
+    sim::expectBox("Are you sure you want to hide the tray icon ?", IDYES);
+    sim::whenIdle([] {
+        OnCommand(IDM_HIDEICON);
+        EXPECT_TRUE(sim::trayIcon());
+        OnCommand(IDM_HIDEICON);
+        EXPECT_FALSE(sim::trayIcon());
+        OnCommand(IDM_REBOOT); // later changes fail quietly
+        EXPECT_FALSE(sim::trayIcon());
+        EXPECT_EQ(Settings.HideIconFlag, 0);
+    });
+    sim::runProgram("");
+    const sim::MessageBoxCall& box = sim::boxes().at(0);
+    EXPECT_EQ(box.caption, std::optional<std::string>("Confirm"));
+    EXPECT_EQ(box.style, (UINT)(MB_SYSTEMMODAL | MB_ICONQUESTION | MB_YESNO));
+}
+
+TEST_F(Tray, TooltipIsCutTo63Characters) {
+    StartupValues();
+    Settings.MainWindow = (HWND)0;
+    std::string tip(100, 't');
+    AddTrayIcon(NULL, NULL, tip.c_str());
+    ASSERT_EQ(sim::trayRequests().size(), 1u);
+    EXPECT_EQ(std::string(sim::trayRequests()[0].data.szTip), std::string(63, 't'));
+    EXPECT_EQ(sim::trayRequests()[0].data.cbSize, (DWORD)sizeof(NOTIFYICONDATAA));
+    EXPECT_EQ(sim::trayRequests()[0].data.uFlags, 7u);
+    SetTrayIcon(NULL, NULL);
+    EXPECT_EQ(std::string(sim::trayRequests()[1].data.szTip), "");
+    EXPECT_EQ(sim::trayRequests()[1].data.uFlags, 6u);
+}
+
+TEST_F(Tray, NoIconInOneShotModeOrWhenHidden) {
+    StartupValues();
+    for (INT32* flag : {&Settings.RunOnceFlag, &Settings.HideIconFlag}) {
+        *flag = 1;
+        AddTrayIcon(NULL, NULL, "x");
+        *flag = 0;
+    }
+    EXPECT_TRUE(sim::trayRequests().empty());
+}
+
+TEST_F(Tray, AcceleratorsFirstMatchWins) {
+    const struct {
+        char key;
+        INT32 exitType;
+    } cases[] = {{'C', IDM_SCREENSAVER}, {'T', IDM_RESTARTSHELL}, {'U', IDM_SHUTDOWN}, {'L', IDM_LOGOFF}};
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::whenIdle([&] { sim::typeChar(c.key); });
+        sim::runProgram("/e:b");
+        EXPECT_EQ(Settings.ExitType, c.exitType) << c.key;
+        EXPECT_EQ(Settings.ConfirmFlag, 0) << c.key;
+        EXPECT_TRUE(sim::dialogsOpened().empty()) << c.key;
+    }
+}
+
+TEST_F(Tray, ExitProgramEndsAndRemovesTheIcon) {
+    sim::onMenu([](sim::Menu&) { return (UINT)IDM_EXITPROGRAM; });
+    sim::whenIdle([] { sim::clickTray(WM_RBUTTONDOWN); });
+    sim::RunResult result = sim::runProgram("");
+    EXPECT_EQ(result.ending, sim::Ending::Quit);
+    EXPECT_TRUE(sim::trayIcons().empty());
+}
+
+class HotkeyDialog : public ProgramTest {};
+
+TEST_F(HotkeyDialog, TypedLetterIsStoredUpperCaseAndRegistered) {
+    sim::onDialog(IDD_HOTKEY, [](sim::Dialog& dialog) {
+        EXPECT_EQ(dialog.caption(), "Set Hotkey");
+        EXPECT_FALSE(dialog.checked(IDC_USEHOTKEY));
+        EXPECT_FALSE(dialog.enabled(IDC_HOTKEYLETTER));
+        EXPECT_EQ(dialog.text(IDC_HOTKEYLETTER), "X");
+        dialog.click(IDC_USEHOTKEY);
+        EXPECT_TRUE(dialog.enabled(IDC_HOTKEYLETTER));
+        dialog.type(IDC_HOTKEYLETTER, "q");
+        dialog.click(IDOK);
+    });
+    sim::whenIdle([] {
+        OnCommand(IDM_HOTKEY);
+        EXPECT_STREQ(Settings.HotKey, "Q");
+        EXPECT_EQ(Settings.HotkeyFlag, 1);
+        ASSERT_EQ(sim::hotkeys().size(), 1u);
+        EXPECT_EQ(sim::hotkeys()[0].virtualKey, 0x51u);
+        EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'Q'));
+    });
+    sim::runProgram("");
+    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
+}
+
+TEST_F(HotkeyDialog, EmptyLetterIsRefusedOnOkAndCancelButNotOnClose) {
+    sim::expectBox("Please enter a letter (A-Z)", IDOK);
+    sim::expectBox("Please enter a letter (A-Z)", IDOK);
+    sim::onDialog(IDD_HOTKEY, [](sim::Dialog& dialog) {
+        dialog.type(IDC_HOTKEYLETTER, "");
+        dialog.click(IDOK);
+        EXPECT_TRUE(dialog.exists());
+        dialog.click(IDCANCEL);
+        EXPECT_TRUE(dialog.exists());
+        dialog.type(IDC_HOTKEYLETTER, "7");
+        dialog.close();
+        EXPECT_FALSE(dialog.exists());
+    });
+    sim::whenIdle([] { OnCommand(IDM_HOTKEY); });
+    sim::runProgram("/h:k");
+    for (const sim::MessageBoxCall& box : sim::boxes()) {
+        EXPECT_EQ(box.style, (UINT)ErrorBoxStyle);
+        EXPECT_EQ(box.beep, std::optional<UINT>(MB_ICONEXCLAMATION));
+    }
+}
+
+TEST_F(HotkeyDialog, CancelKeepsTheRegistrationAsItWas) {
+    sim::onDialog(IDD_HOTKEY, [](sim::Dialog& dialog) {
+        dialog.click(IDC_USEHOTKEY); // off
+        dialog.click(IDCANCEL);
+    });
+    sim::onDialog(IDD_HOTKEY, [](sim::Dialog& dialog) {
+        dialog.click(IDC_USEHOTKEY); // on
+        dialog.type(IDC_HOTKEYLETTER, "z");
+        dialog.click(IDCANCEL);
+    });
+    sim::onDialog(IDD_HOTKEY, [](sim::Dialog& dialog) {
+        dialog.click(IDC_USEHOTKEY); // off
+        dialog.click(IDOK);
+    });
+    sim::whenIdle([] {
+        OnCommand(IDM_HOTKEY);
+        EXPECT_EQ(Settings.HotkeyFlag, 0);
+        EXPECT_EQ(sim::hotkeys().size(), 1u) << "still registered";
+        OnCommand(IDM_HOTKEY);
+        EXPECT_EQ(Settings.HotkeyFlag, 1);
+        EXPECT_STREQ(Settings.HotKey, "Z") << "read by the check";
+        ASSERT_EQ(sim::hotkeys().size(), 1u);
+        EXPECT_EQ(sim::hotkeys()[0].virtualKey, (UINT)'K') << "not registered by Cancel";
+        OnCommand(IDM_HOTKEY);
+        EXPECT_TRUE(sim::hotkeys().empty()) << "OK with the box off releases it";
+    });
+    sim::runProgram("/h:k");
+}
+
+TEST_F(HotkeyDialog, ATakenCombinationPassesSilently) {
+    sim::takeHotkey(MOD_ALT | MOD_CONTROL, 'X');
+    sim::whenIdle([] { EXPECT_TRUE(sim::hotkeys().empty()); });
+    sim::runProgram("/h");
+    EXPECT_TRUE(sim::boxes().empty());
+}
+
+TEST_F(HotkeyDialog, ReleasedWhileATimerIsArmedAndBackAfter) {
+    sim::whenIdle([] {
+        EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X')); // arms the timeout
+        sim::advance(0);
+        EXPECT_NE(Settings.TimerActive, 0u);
+        EXPECT_TRUE(sim::hotkeys().empty());
+        EXPECT_FALSE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
+        sim::advance(30000);
+        EXPECT_EQ(sim::hotkeys().size(), 1u);
+    });
+    sim::runProgram("/h /t:30");
+    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
+}
+
+} // namespace
