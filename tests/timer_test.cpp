@@ -1,0 +1,414 @@
+// The timed exit: arming by timeout and time of day, the countdown window, cancelling, and the dialogs that
+// set it up.
+#include "support.h"
+#include "app/tray.h"
+#include "timer/timer.h"
+#include "timer/timerdlg.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class TimedExit : public ProgramTest {};
+
+TEST_F(TimedExit, TimeoutWithoutWarning) {
+    sim::whenIdle([] {
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::advance(0);
+        EXPECT_EQ(sim::trayIcon()->iconName, "Icon_9");
+        EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit");
+        EXPECT_TRUE(sim::hotkeys().empty());
+        sim::advance(29999);
+        EXPECT_TRUE(sim::requests().empty());
+        sim::advance(1);
+        EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
+        EXPECT_EQ(sim::trayIcon()->iconName, "Icon_1");
+        EXPECT_EQ(sim::hotkeys().size(), 1u);
+    });
+    sim::runProgram("/t:30 /h");
+}
+
+TEST_F(TimedExit, WarningOpensTheCountdownAndCountsDown) {
+    Store("WarningText", "Save your work");
+    sim::whenIdle([] {
+        sim::advance(19999);
+        EXPECT_FALSE(sim::findDialog(IDD_COUNTDOWN));
+        sim::advance(1);
+        sim::Dialog countdown = sim::findDialog(IDD_COUNTDOWN);
+        ASSERT_TRUE(countdown);
+        EXPECT_EQ(countdown.caption(), "Countdown");
+        EXPECT_EQ(countdown.text(IDC_COUNTDOWNTIME), "00:10");
+        EXPECT_EQ(countdown.text(IDC_COUNTDOWNTEXT), "Save your work");
+        sim::advance(1000);
+        EXPECT_EQ(countdown.text(IDC_COUNTDOWNTIME), "00:09");
+        sim::advance(8000);
+        EXPECT_EQ(countdown.text(IDC_COUNTDOWNTIME), "00:01");
+        sim::advance(999);
+        EXPECT_TRUE(sim::requests().empty());
+    });
+    sim::RunResult result = sim::runProgram("/t:30 /w:10 /n");
+    EXPECT_EQ(result.ending, sim::Ending::Quit);
+    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
+    EXPECT_EQ(sim::requests().at(0).time, 30000u);
+    EXPECT_FALSE(sim::findDialog(IDD_COUNTDOWN)) << "closed when the exit fired";
+}
+
+TEST_F(TimedExit, WarningAsLongAsTheDelayOpensAtOnce) {
+    sim::whenIdle([] {
+        sim::advance(0);
+        ASSERT_TRUE(sim::findDialog(IDD_COUNTDOWN));
+        EXPECT_EQ(sim::findDialog(IDD_COUNTDOWN).text(IDC_COUNTDOWNTIME), "00:05");
+    });
+    sim::runProgram("/t:5 /w:5 /n");
+    EXPECT_EQ(sim::requests().at(0).time, 5000u);
+}
+
+TEST_F(TimedExit, CountFormats) {
+    StartupValues();
+    const struct {
+        INT32 count;
+        const char* shown;
+    } cases[] = {{60, "01:00"}, {61, "01:01"}, {3600, "60:00"}, {6000, "100:00"}, {125, "02:05"},
+                 {59, "00:59"}, {0, "00:00"}, {-1, "00:00"},    {-500, "00:00"}, {1000000, "16666:40"}};
+    Settings.WarnSeconds = 1;
+    Settings.CountdownRemaining = 2;
+    HWND window = CreateDialogParamA(sim::instance(), MAKEINTRESOURCEA(IDD_COUNTDOWN), NULL, CountdownDlgProc, 0);
+    ASSERT_TRUE(window);
+    sim::Dialog countdown(window);
+    for (const auto& c : cases) {
+        Settings.CountdownRemaining = c.count + 1;
+        ShowCountdown();
+        EXPECT_EQ(countdown.text(IDC_COUNTDOWNTIME), c.shown) << c.count;
+    }
+}
+
+TEST_F(TimedExit, CloseHidesAbortCancels) {
+    sim::whenIdle([] {
+        sim::advance(20000);
+        sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNCLOSE);
+        EXPECT_FALSE(sim::findDialog(IDD_COUNTDOWN));
+        EXPECT_NE(Settings.TimerActive, 0u);
+    });
+    sim::runProgram("/t:30 /w:10");
+    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"}) << "the exit still comes after Close";
+
+    sim::Machine machine;
+    std::memset(&Settings, 0, sizeof Settings);
+    sim::whenIdle([] {
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::advance(20000);
+        sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNABORT);
+        sim::advance(0);
+        EXPECT_FALSE(sim::findDialog(IDD_COUNTDOWN));
+        EXPECT_EQ(Settings.TimerActive, 0u);
+        EXPECT_EQ(Settings.TimerCancelled, 0) << "only a click on the icon counts as cancelled";
+        EXPECT_EQ(sim::trayIcon()->iconName, "Icon_2");
+        EXPECT_EQ(sim::hotkeys().size(), 1u);
+        sim::advance(60000);
+    });
+    sim::runProgram("/t:30 /w:10 /h /e:b");
+    EXPECT_TRUE(sim::requests().empty());
+}
+
+TEST_F(TimedExit, OneShotQuitsEvenWhenTheConfirmationIsDeclined) {
+    sim::expectBox("Are you sure you want to exit ?", IDNO);
+    sim::RunResult result = sim::runProgram("/t:3 /f:c /n");
+    EXPECT_EQ(result.ending, sim::Ending::Quit);
+    EXPECT_TRUE(sim::requests().empty());
+}
+
+TEST_F(TimedExit, AbortInOneShotModeLeavesItRunningWithoutAnIcon) {
+    sim::whenIdle([] {
+        sim::advance(0);
+        sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNABORT);
+        sim::advance(100000);
+        EXPECT_TRUE(sim::trayIcons().empty());
+    });
+    sim::RunResult result = sim::runProgram("/t:10 /w:10 /n");
+    EXPECT_EQ(result.ending, sim::Ending::Idle);
+    EXPECT_TRUE(sim::requests().empty());
+}
+
+TEST_F(TimedExit, TimeOfDay) {
+    const struct {
+        int hour, minute, second;
+        const char* value;
+        bool valid;
+        INT32 delay;
+    } cases[] = {
+        {22, 59, 30, "230000", true, 30000},   {23, 0, 1, "230000", true, 86399000},
+        {12, 0, 0, "240000", true, 43200000},  {12, 0, 0, "000000", true, 43200000},
+        {12, 0, 0, "", true, 43200000},        {12, 0, 0, "250000", false, 0},
+        {12, 0, 0, "236000", false, 0},        {12, 0, 0, "230060", false, 0},
+        {12, 0, 0, "235959", true, 43199000},  {23, 0, 0, "003000", true, 5400000},
+        {0, 10, 0, "003000", true, 87600000},  {12, 0, 0, "1500", true, 44100000},
+        {12, 0, 0, "-5", false, 0},            {12, 0, 0, "120000", true, 0},
+        {12, 0, 0, "245959", true, 46799000},
+    };
+    for (const auto& c : cases) {
+        sim::reset();
+        std::memset(&Settings, 0, sizeof Settings);
+        StartupValues();
+        sim::setLocalTime(c.hour, c.minute, c.second);
+        lstrcpyA(Settings.AtValue, c.value);
+        Settings.ExitDelayMs = -7;
+        EXPECT_EQ(ParseAtTime(), c.valid ? 1 : 0) << c.value;
+        EXPECT_EQ(Settings.ExitDelayMs, c.valid ? c.delay : -7) << c.value << " at " << c.hour << ":" << c.minute;
+    }
+}
+
+TEST_F(TimedExit, BothFlagsTakeTheTimeoutButNeedAValidTime) {
+    StartupValues();
+    Settings.TimerFlag = 1;
+    Settings.AtFlag = 1;
+    Settings.TimeoutSeconds = 45;
+    StartTimedExit();
+    EXPECT_NE(Settings.TimerActive, 0u);
+    EXPECT_EQ(Settings.ExitDelayMs, 45000);
+    CancelTimedExit();
+    lstrcpyA(Settings.AtValue, "250000");
+    StartTimedExit();
+    EXPECT_EQ(Settings.TimerActive, 0u);
+}
+
+TEST_F(TimedExit, WarningLongerThanTheDelayIsRefused) {
+    sim::setLocalTime(22, 59, 50);
+    sim::expectBox("Warning time is bigger than timeout", IDOK);
+    sim::RunResult result = sim::runProgram("/a:230000 /w:11 /n");
+    EXPECT_EQ(result.ending, sim::Ending::Quit) << "one-shot mode quits after the message";
+    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_EQ(Settings.TimerActive, 0u);
+}
+
+// Armed at start-up, the hotkey stays registered; pressing it arms again. The earlier timers must not be
+// left running where nothing can kill them.
+TEST_F(TimedExit, ArmingAgainLeavesOnlyOneTimer) {
+    sim::setLocalTime(12, 0, 0);
+    sim::whenIdle([] {
+        sim::advance(1000);
+        EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
+        sim::advance(0);
+        sim::clickTray(WM_LBUTTONDOWN); // cancels
+        sim::advance(0);
+        EXPECT_EQ(Settings.TimerActive, 0u);
+        sim::advance(2 * 3600 * 1000);
+        EXPECT_FALSE(sim::findDialog(IDD_COUNTDOWN)) << "no stray warning opens the window";
+    });
+    sim::runProgram("/a:130000 /w:30 /h");
+    EXPECT_TRUE(sim::requests().empty()) << "no stray exit timer fired";
+}
+
+TEST_F(TimedExit, DefaultWarningText) {
+    StartupValues();
+    const struct {
+        INT32 exitType;
+        const char* text;
+    } cases[] = {{10, "Counting down to shutdown"},      {20, "Counting down to reboot"},
+                 {30, "Counting down to restart"},       {40, "Counting down to logoff"},
+                 {50, "Counting down to exit to DOS"},   {60, "Counting down to standby"},
+                 {70, "Counting down to power-off"},     {80, "Counting down to screensaver"},
+                 {90, "Counting down to restart shell"}, {0, "Counting down to "},
+                 {55, "Counting down to "},              {100, "Counting down to "}};
+    for (const auto& c : cases) {
+        Settings.ExitType = c.exitType;
+        Settings.WarningTextIsDefault = 0;
+        MakeDefaultWarningText();
+        EXPECT_STREQ(Settings.WarningText, c.text) << c.exitType;
+        EXPECT_EQ(Settings.WarningTextIsDefault, 1);
+    }
+}
+
+class TimedExitDialog : public ProgramTest {
+  protected:
+    // Opens the options dialog from the menu of a resident program and runs script in it.
+    static void Open(std::function<void(sim::Dialog&)> script, const char* line = "") {
+        sim::onDialog(IDD_TIMEDEXIT, script);
+        sim::whenIdle([] { OnCommand(IDM_TIMEDEXIT); });
+        sim::runProgram(line);
+    }
+};
+
+TEST_F(TimedExitDialog, OpeningWithNothingSelected) {
+    Open([](sim::Dialog& dialog) {
+        EXPECT_EQ(dialog.caption(), "Timed Exit Options");
+        EXPECT_TRUE(dialog.checked(IDC_NOTIMEDEXIT));
+        EXPECT_FALSE(dialog.checked(IDC_WARN));
+        EXPECT_FALSE(dialog.enabled(IDC_WARN));
+        EXPECT_FALSE(dialog.enabled(IDC_EDITWARNINGTEXT));
+        for (int edit : {IDC_TIMEOUTVALUE, IDC_ATVALUE, IDC_WARNVALUE})
+            EXPECT_EQ(dialog.text(edit), "") << edit;
+        dialog.click(IDCANCEL);
+    });
+    EXPECT_EQ(Settings.WarnFlag, 0);
+}
+
+TEST_F(TimedExitDialog, OpeningShowsNormalisedValues) {
+    Store("TimerValue", "0042x");
+    Open([](sim::Dialog& dialog) {
+        EXPECT_TRUE(dialog.checked(IDC_TIMEOUT));
+        EXPECT_EQ(dialog.text(IDC_TIMEOUTVALUE), "42");
+        EXPECT_EQ(dialog.text(IDC_ATVALUE), "");
+        dialog.click(IDC_ATTIME);
+        EXPECT_EQ(dialog.text(IDC_ATVALUE), "230000");
+        EXPECT_FALSE(dialog.enabled(IDC_TIMEOUTVALUE));
+        dialog.click(IDCANCEL);
+    }, "/t");
+    sim::Machine machine;
+    std::memset(&Settings, 0, sizeof Settings);
+    Store("AtFlag", "1");
+    Store("AtValue", "1500");
+    Open([](sim::Dialog& dialog) {
+        EXPECT_TRUE(dialog.checked(IDC_ATTIME));
+        EXPECT_EQ(dialog.text(IDC_ATVALUE), "001500");
+        dialog.click(IDC_NOTIMEDEXIT);
+        dialog.click(IDOK);
+    });
+    EXPECT_EQ(Settings.TimerActive, 0u) << "No timed exit cancels the stored time of day";
+}
+
+TEST_F(TimedExitDialog, NegativeEntriesShowBoundedAndSensibly) {
+    Store("TimerValue", "-5");
+    Store("WarnValue", "-99999");
+    Open([](sim::Dialog& dialog) {
+        EXPECT_EQ(dialog.text(IDC_TIMEOUTVALUE), "-5");
+        dialog.click(IDCANCEL);
+    }, "/t");
+    EXPECT_TRUE(Terminated(Settings.NumberText, sizeof Settings.NumberText));
+    StartupValues();
+    Settings.TimedExitDialogWindow = NULL;
+    lstrcpyA(Settings.WarnValue, "-99999");
+    ShowWarnValue();
+    EXPECT_STREQ(Settings.NumberText, "-99999");
+}
+
+struct ApplyCase {
+    const char* name;
+    std::vector<std::pair<int, std::string>> typed; // edits typed before OK
+    std::vector<int> clicked;                       // clicks before typing
+    bool accepted;
+    INT32 timerFlag, atFlag, warnFlag;
+    bool armed;
+};
+
+TEST_F(TimedExitDialog, OkOutcomes) {
+    const ApplyCase cases[] = {
+        {"timeout", {{IDC_TIMEOUTVALUE, "30"}}, {IDC_TIMEOUT}, true, 1, 0, 0, false},
+        {"timeout cut", {{IDC_TIMEOUTVALUE, "1234567"}}, {IDC_TIMEOUT}, true, 1, 0, 0, false},
+        {"timeout zero", {{IDC_TIMEOUTVALUE, "0"}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
+        {"timeout empty", {{IDC_TIMEOUTVALUE, ""}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
+        {"timeout negative", {{IDC_TIMEOUTVALUE, "-3"}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
+        {"warning = timeout", {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "30"}}, {IDC_TIMEOUT, IDC_WARN}, true,
+         1, 0, 1, false},
+        {"warning > timeout", {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "31"}}, {IDC_TIMEOUT, IDC_WARN}, false,
+         1, 0, 1, false},
+        {"warning zero", {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "0"}}, {IDC_TIMEOUT, IDC_WARN}, false, 1, 0,
+         1, false},
+        {"time of day", {{IDC_ATVALUE, "130000"}}, {IDC_ATTIME}, true, 0, 1, 0, true},
+        {"time of day 2400", {{IDC_ATVALUE, "2400"}}, {IDC_ATTIME}, true, 0, 1, 0, true},
+        {"invalid time", {{IDC_ATVALUE, "256000"}}, {IDC_ATTIME}, false, 0, 1, 0, false},
+        {"no timed exit", {}, {IDC_NOTIMEDEXIT}, true, 0, 0, 0, false},
+    };
+    for (const ApplyCase& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::setLocalTime(12, 0, 0);
+        if (!c.accepted) {
+            sim::expectBox([](const sim::MessageBoxCall& box) {
+                EXPECT_EQ(box.text, "Invalid time");
+                return IDOK;
+            });
+        }
+        Open([&](sim::Dialog& dialog) {
+            for (int id : c.clicked)
+                dialog.click(id);
+            for (const auto& typed : c.typed)
+                dialog.type(typed.first, typed.second);
+            dialog.click(IDOK);
+            EXPECT_EQ(dialog.exists(), !c.accepted) << c.name;
+            if (dialog.exists())
+                dialog.click(IDCANCEL);
+        });
+        EXPECT_EQ(Settings.TimerFlag, c.timerFlag) << c.name;
+        EXPECT_EQ(Settings.AtFlag, c.atFlag) << c.name;
+        EXPECT_EQ(Settings.WarnFlag, c.warnFlag) << c.name;
+        EXPECT_EQ(Settings.TimerActive != 0, c.armed) << c.name;
+        EXPECT_TRUE(Terminated(Settings.TimerValue, sizeof Settings.TimerValue)) << c.name;
+    }
+}
+
+TEST_F(TimedExitDialog, TypedTimeoutIsCutToSixCharacters) {
+    Open([](sim::Dialog& dialog) {
+        dialog.click(IDC_TIMEOUT);
+        dialog.type(IDC_TIMEOUTVALUE, "1234567");
+        dialog.click(IDOK);
+    });
+    EXPECT_STREQ(Settings.TimerValue, "123456");
+    EXPECT_EQ(Settings.TimeoutSeconds, 123456u);
+}
+
+TEST_F(TimedExitDialog, ATimerArmedUnderneathIsOnlyCancelledByNoTimedExit) {
+    sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& dialog) {
+        EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
+        dialog.advance(0);
+        EXPECT_NE(Settings.TimerActive, 0u);
+        dialog.click(IDC_ATTIME);
+        dialog.type(IDC_ATVALUE, "110000"); // earlier today: must not stop the armed exit
+        dialog.click(IDOK);
+        EXPECT_FALSE(dialog.exists());
+    });
+    sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& dialog) {
+        dialog.click(IDC_NOTIMEDEXIT);
+        dialog.click(IDOK);
+    });
+    sim::whenIdle([] {
+        OnCommand(IDM_TIMEDEXIT);
+        EXPECT_NE(Settings.TimerActive, 0u);
+        EXPECT_EQ(Settings.TimerFlag, 1) << "nothing taken from the dialog";
+        sim::advance(10000);
+        EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"}) << "the armed exit still comes";
+        sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X');
+        sim::advance(0);
+        OnCommand(IDM_TIMEDEXIT);
+        EXPECT_EQ(Settings.TimerActive, 0u);
+        sim::advance(60000);
+    });
+    sim::setLocalTime(12, 0, 0);
+    sim::runProgram("/t:10 /h");
+    EXPECT_EQ(sim::requestStrings().size(), 1u);
+}
+
+TEST_F(TimedExitDialog, WarningTextDialog) {
+    sim::onDialog(IDD_WARNINGTEXT, [](sim::Dialog& dialog) {
+        EXPECT_EQ(dialog.caption(), "Enter warning window text");
+        EXPECT_EQ(dialog.text(IDC_WARNINGTEXT), "Counting down to reboot");
+        dialog.click(IDCANCEL);
+    });
+    sim::onDialog(IDD_WARNINGTEXT, [](sim::Dialog& dialog) {
+        dialog.type(IDC_WARNINGTEXT, "Bye " + std::string(200, '!'));
+        dialog.click(IDOK);
+    });
+    sim::onDialog(IDD_WARNINGTEXT, [](sim::Dialog& dialog) {
+        EXPECT_EQ(dialog.text(IDC_WARNINGTEXT).substr(0, 4), "Bye ") << "the edited text, not the default";
+        dialog.click(IDOK);
+    });
+    sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& dialog) {
+        dialog.click(IDC_TIMEOUT);
+        dialog.click(IDC_WARN);
+        dialog.click(IDC_EDITWARNINGTEXT);
+        EXPECT_STREQ(Settings.WarningText, "Counting down to reboot") << "kept after Cancel";
+        EXPECT_EQ(Settings.WarningTextChanged, 0);
+        dialog.click(IDC_EDITWARNINGTEXT);
+        EXPECT_EQ(Settings.WarningTextChanged, 1);
+        EXPECT_EQ(Settings.WarningTextIsDefault, 0);
+        EXPECT_EQ(std::strlen(Settings.WarningText), 99u);
+        OnCommand(IDM_SHUTDOWN);
+        dialog.click(IDC_EDITWARNINGTEXT);
+        EXPECT_EQ(Settings.WarningTextChanged, 0) << "an OK without a change clears it";
+        dialog.click(IDCANCEL);
+    });
+    sim::whenIdle([] { OnCommand(IDM_TIMEDEXIT); });
+    sim::runProgram("/e:b");
+    EXPECT_EQ(sim::dialogsOpened().at(1).owner, sim::dialogsOpened().at(0).window) << "over the options dialog";
+}
+
+} // namespace
