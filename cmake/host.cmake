@@ -14,6 +14,10 @@ add_library(sim STATIC ${SIM_SOURCES})
 target_include_directories(sim PUBLIC ${CMAKE_SOURCE_DIR}/sim/include ${CMAKE_SOURCE_DIR}/sim)
 target_compile_options(sim PRIVATE ${WARNINGS} ${SANITIZE} -g)
 target_compile_definitions(sim PUBLIC KELTO_RES_PATH="${CMAKE_BINARY_DIR}/kelto.res")
+# The simulation reports what the program did wrong as test failures, and runs test scripts on threads of
+# their own (strictly in turn with the program).
+find_package(Threads REQUIRED)
+target_link_libraries(sim PUBLIC GTest::gtest Threads::Threads)
 
 add_library(program STATIC ${PROGRAM_SOURCES})
 target_link_libraries(program PUBLIC sim)

@@ -109,6 +109,17 @@ void setDate(int year, int month, int day); // default 1999-06-15
 // loop the script belongs to has ended (the program quit, the dialog closed).
 bool advance(DWORD ms);
 
+// The program's live timers, and a way to make SetTimer fail (for example fails = [](UINT ms) { return ms ==
+// 1000; }).
+struct TimerInfo {
+    HWND window = nullptr; // null for thread timers
+    UINT_PTR id = 0;
+    UINT elapse = 0;
+    DWORD due = 0; // virtual ms
+};
+std::vector<TimerInfo> timers();
+void failTimers(std::function<bool(UINT elapse)> fails);
+
 // ---- Machine settings
 // ------------------------------------------------------------------------------------------
 
@@ -400,9 +411,12 @@ void setCurrentDirectory(const std::string& path); // for relative names in Open
 void setDrive(char letter, UINT type, bool mediaIdSucceeds = true, bool ejectSucceeds = true);
 void removeDrive(char letter);
 const std::vector<std::string>& driveTypeQueries(); // the texts passed to GetDriveTypeA, in order
-void setVwin32Available(bool available);            // CreateFileA("\\\\.\\vwin32"), default true
-void setDeviceIoControlFails(bool fails);           // DeviceIoControl returns FALSE, record untouched
-int openHandleCount();                              // kernel handles (processes, threads, devices) not closed
+// Every CreateFileA call: CreateFileA("name",access,share,security,disposition,flags,template), security and
+// template as NULL or ptr.
+const std::vector<std::string>& createFileCalls();
+void setVwin32Available(bool available);  // CreateFileA("\\\\.\\vwin32"), default true
+void setDeviceIoControlFails(bool fails); // DeviceIoControl returns FALSE, record untouched
+int openHandleCount();                    // kernel handles (processes, threads, devices) not closed
 
 // ---- Processes
 // ---------------------------------------------------------------------------------------------
@@ -436,6 +450,10 @@ struct ProcessInfo {
     UINT exitCode = 0;
     DWORD startedAt = 0;
     std::optional<DWORD> endsAt; // virtual ms; nullopt while it runs without end
+    // How the program started it (CreateProcessA; ShellExecuteExA fills commandLine with the file).
+    STARTUPINFOA startup{};
+    std::optional<std::string> directory;
+    bool environmentGiven = false;
 };
 std::vector<ProcessInfo> processes();
 std::optional<ProcessInfo> process(DWORD pid);

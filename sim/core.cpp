@@ -1,0 +1,649 @@
+// The machine's heart: reset, the virtual clock, scripts, the one thread's message queue and timers, and
+// runs.
+#include "internal.h"
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <sstream>
+
+namespace sim {
+namespace detail {
+
+State* S = nullptr;
+
+namespace {
+
+std::mutex gTurnMutex;
+std::condition_variable gTurn;
+thread_local Fiber* tlsFiber = nullptr;
+thread_local Script* tlsScript = nullptr;
+
+const HINSTANCE kInstance = makeHandle<HINSTANCE>(0x00400000);
+const DWORD kOwnPid = 0x1F00;
+
+std::vector<char> gCommandLineBuffer;
+
+} // namespace
+
+// ---- Fibers
+// ---------------------------------------------------------------------------------------------------
+
+Fiber::Fiber(std::function<void()> body) : body_(std::move(body)) {}
+
+Fiber::~Fiber() {
+    if (thread_) {
+        thread_->join();
+        delete thread_;
+    }
+}
+
+void Fiber::resume() {
+    std::unique_lock<std::mutex> lock(gTurnMutex);
+    if (finished_)
+        return;
+    turn_ = true;
+    if (!started_) {
+        started_ = true;
+        thread_ = new std::thread([this] { main(); });
+    } else {
+        gTurn.notify_all();
+    }
+    gTurn.wait(lock, [this] { return !turn_; });
+}
+
+void Fiber::main() {
+    {
+        std::unique_lock<std::mutex> lock(gTurnMutex);
+        gTurn.wait(lock, [this] { return turn_; });
+    }
+    tlsFiber = this;
+    body_();
+    std::unique_lock<std::mutex> lock(gTurnMutex);
+    finished_ = true;
+    turn_ = false;
+    gTurn.notify_all();
+}
+
+void Fiber::yield() {
+    Fiber* self = tlsFiber;
+    std::unique_lock<std::mutex> lock(gTurnMutex);
+    self->turn_ = false;
+    gTurn.notify_all();
+    gTurn.wait(lock, [self] { return self->turn_; });
+}
+
+std::unique_ptr<Script> makeScript(std::function<void()> body) {
+    auto script = std::make_unique<Script>();
+    Script* raw = script.get();
+    script->fiber = std::make_unique<Fiber>([raw, body = std::move(body)] {
+        tlsScript = raw;
+        body();
+    });
+    return script;
+}
+
+void finishScript(Script& script) {
+    script.loopEnded = true;
+    while (script.fiber->started() && !script.fiber->finished())
+        script.fiber->resume();
+}
+
+// ---- Helpers
+// ----------------------------------------------------------------------------------------------------
+
+std::string upper(std::string text) {
+    for (char& c : text)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return text;
+}
+
+bool equalNoCase(const std::string& a, const std::string& b) {
+    return upper(a) == upper(b);
+}
+
+std::string quoted(const char* text) {
+    return text ? "\"" + std::string(text) + "\"" : "NULL";
+}
+
+std::string hex(DWORD value) {
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%X", static_cast<unsigned>(value));
+    return buffer;
+}
+
+Request makeRequest(const std::string& kind, std::vector<std::string> args, LONG_PTR result) {
+    Request request;
+    request.kind = kind;
+    request.args = std::move(args);
+    request.time = static_cast<DWORD>(S->clock);
+    request.result = result;
+    return request;
+}
+
+void addRequest(Request request) {
+    S->requests.push_back(std::move(request));
+}
+
+uint64_t clockNow() {
+    return S->clock;
+}
+
+// ---- Queue and timers
+// -------------------------------------------------------------------------------------------
+
+std::optional<uint64_t> nextTimerDue() {
+    std::optional<uint64_t> best;
+    for (const Timer& timer : S->timers)
+        if (!best || timer.due < *best)
+            best = timer.due;
+    return best;
+}
+
+void countDispatch() {
+    if (++S->dispatched > S->dispatchLimit && !S->runaway) {
+        S->runaway = true;
+        ADD_FAILURE() << "the program dispatched more than " << S->dispatchLimit
+                      << " messages in one run; stopped as a runaway at " << S->clock << " ms";
+    }
+}
+
+bool fetchDue(MSG* message) {
+    settleProcesses();
+    *message = MSG{};
+    message->time = static_cast<DWORD>(S->clock);
+    message->pt = S->cursor;
+    if (!S->queue.empty()) {
+        *message = S->queue.front();
+        S->queue.pop_front();
+        countDispatch();
+        return true;
+    }
+    if (S->quitPosted) {
+        S->quitPosted = false;
+        message->message = WM_QUIT;
+        message->wParam = S->quitCode;
+        return true;
+    }
+    // Timers are due in order of their due time, then of their creation.
+    Timer* due = nullptr;
+    for (Timer& timer : S->timers)
+        if (timer.due <= S->clock &&
+            (!due || timer.due < due->due || (timer.due == due->due && timer.seq < due->seq)))
+            due = &timer;
+    if (!due)
+        return false;
+    message->hwnd = due->window;
+    message->message = WM_TIMER;
+    message->wParam = due->id;
+    message->lParam = reinterpret_cast<LPARAM>(due->proc);
+    // One WM_TIMER however late it is; the timer keeps its rhythm from its due time.
+    uint64_t period = due->elapse ? due->elapse : 10;
+    uint64_t next = due->due + period;
+    while (next <= S->clock)
+        next += period;
+    due->due = next;
+    countDispatch();
+    return true;
+}
+
+void passTime(uint64_t ms) {
+    S->clock += ms;
+    settleProcesses();
+}
+
+// Lets a waiting script's time pass: to the next timer due before its deadline, else to the deadline, and
+// then hands over to it.
+static void serveScript(Script* script) {
+    std::optional<uint64_t> due = nextTimerDue();
+    if (due && *due <= script->deadline) {
+        S->clock = std::max(S->clock, *due);
+        return;
+    }
+    S->clock = std::max(S->clock, script->deadline);
+    settleProcesses();
+    script->fiber->resume();
+}
+
+void modalLoop(Script* script, const std::function<bool()>& done) {
+    for (;;) {
+        if (done() || S->runaway)
+            return;
+        MSG message;
+        if (fetchDue(&message)) {
+            if (message.message == WM_QUIT) {
+                // A modal loop that sees the quit message ends and leaves it for the loop outside.
+                S->quitPosted = true;
+                S->quitCode = message.wParam;
+                return;
+            }
+            DispatchMessageA(&message);
+            continue;
+        }
+        if (!script || script->fiber->finished())
+            return;
+        if (!script->fiber->started())
+            script->fiber->resume();
+        else if (script->waiting)
+            serveScript(script);
+        else
+            return; // cannot happen: a script that is neither waiting nor finished holds the turn
+    }
+}
+
+} // namespace detail
+
+using namespace detail;
+
+// ---- Lifetime
+// -------------------------------------------------------------------------------------------------
+
+Machine::Machine() {
+    reset();
+}
+
+Machine::~Machine() {
+    checkScriptsUsed();
+    reset();
+}
+
+static void loadResourcesOnce() {
+    static bool loaded = false;
+    if (loaded)
+        return;
+    std::string error;
+    if (!loadResources(KELTO_RES_PATH, &error)) {
+        std::fprintf(stderr, "sim: cannot load the compiled resources %s: %s\n", KELTO_RES_PATH,
+                     error.c_str());
+        std::abort();
+    }
+    loaded = true;
+}
+
+void reset() {
+    loadResourcesOnce();
+    if (S) {
+        if (S->idleScript)
+            finishScript(*S->idleScript);
+        S->idleScript.reset();
+    }
+    delete S;
+    S = new State;
+    S->drives[2].present = true;
+    S->drives[2].type = DRIVE_FIXED;
+    S->specialFolders[CSIDL_DESKTOP] = "C:\\WINDOWS\\Desktop";
+    S->specialFolders[CSIDL_STARTMENU] = "C:\\WINDOWS\\Start Menu";
+    Process own;
+    own.info.pid = kOwnPid;
+    own.info.commandLine = S->modulePath;
+    own.info.alive = true;
+    S->processes[kOwnPid] = own;
+    S->commandLine = S->modulePath;
+}
+
+void checkScriptsUsed() {
+    if (!S->idleActions.empty())
+        ADD_FAILURE() << S->idleActions.size() << " idle action(s) never ran";
+    for (const auto& [id, scripts] : S->dialogScripts)
+        if (!scripts.empty())
+            ADD_FAILURE() << scripts.size() << " script(s) for dialog " << id
+                          << " never ran: the dialog did not open";
+    if (!S->menuAnswers.empty())
+        ADD_FAILURE() << S->menuAnswers.size() << " popup menu answer(s) never used: no menu was shown";
+    for (const BoxExpectation& box : S->boxExpectations)
+        ADD_FAILURE() << "an expected message box never appeared"
+                      << (box.text ? " (\"" + *box.text + "\")" : std::string());
+    if (!S->openFileAnswers.empty())
+        ADD_FAILURE() << S->openFileAnswers.size() << " file dialog answer(s) never used";
+    discardScripts();
+}
+
+void discardScripts() {
+    S->idleActions.clear();
+    S->dialogScripts.clear();
+    S->menuAnswers.clear();
+    S->boxExpectations.clear();
+    S->openFileAnswers.clear();
+}
+
+std::ostream& operator<<(std::ostream& out, Ending ending) {
+    switch (ending) {
+    case Ending::Returned: return out << "Returned";
+    case Ending::Quit: return out << "Quit";
+    case Ending::Idle: return out << "Idle";
+    case Ending::Runaway: return out << "Runaway";
+    }
+    return out << "?";
+}
+
+// ---- Runs
+// -------------------------------------------------------------------------------------------------------
+
+RunResult run(EntryPoint entry, const char* commandLine) {
+    std::string text = commandLine ? commandLine : "";
+    gCommandLineBuffer.assign(text.begin(), text.end());
+    gCommandLineBuffer.push_back('\0');
+    S->commandLine = S->modulePath + (text.empty() ? "" : " " + text);
+    S->running = true;
+    S->over = false;
+    S->runaway = false;
+    S->waitedForInput = false;
+    S->dispatched = 0;
+    S->result = RunResult{};
+    S->result.exitCode = entry(kInstance, nullptr, gCommandLineBuffer.data(), SW_SHOWNORMAL);
+    S->running = false;
+    if (S->idleScript) {
+        finishScript(*S->idleScript);
+        S->idleScript.reset();
+    }
+    if (!S->over)
+        S->result.ending = S->runaway ? Ending::Runaway : Ending::Returned;
+    if (!S->idleActions.empty()) {
+        ADD_FAILURE() << S->idleActions.size() << " idle action(s) never ran: the run ended ("
+                      << S->result.ending << ") first";
+        S->idleActions.clear();
+    }
+    return S->result;
+}
+
+RunResult lastRun() {
+    return S->result;
+}
+void setDispatchLimit(unsigned limit) {
+    S->dispatchLimit = limit;
+}
+HINSTANCE instance() {
+    return kInstance;
+}
+DWORD ownProcessId() {
+    return kOwnPid;
+}
+
+// ---- Time
+// ---------------------------------------------------------------------------------------------------------
+
+DWORD now() {
+    return static_cast<DWORD>(S->clock);
+}
+
+void setLocalTime(int hour, int minute, int second) {
+    S->timeOfDayAtZeroMs = (hour * 3600LL + minute * 60LL + second) * 1000LL - static_cast<int64_t>(S->clock);
+}
+
+void setDate(int year, int month, int day) {
+    S->year = year;
+    S->month = month;
+    S->day = day;
+}
+
+bool advance(DWORD ms) {
+    Script* script = tlsScript;
+    if (!script) {
+        ADD_FAILURE() << "advance() belongs in an idle action or a dialog, menu or box script";
+        return false;
+    }
+    if (script->loopEnded)
+        return false;
+    script->deadline = S->clock + ms;
+    script->waiting = true;
+    Fiber::yield();
+    script->waiting = false;
+    return !script->loopEnded;
+}
+
+// ---- Scripts
+// -------------------------------------------------------------------------------------------------------
+
+void whenIdle(std::function<void()> action) {
+    S->idleActions.push_back(std::move(action));
+}
+
+void typeChar(char c, HWND window) {
+    if (!window) {
+        // The newest visible window of the program has the focus; the hidden main window only when nothing
+        // else.
+        for (auto it = S->windows.rbegin(); it != S->windows.rend() && !window; ++it)
+            if ((*it)->alive && !(*it)->foreign && !(*it)->isControl && ((*it)->style & WS_VISIBLE))
+                window = (*it)->handle;
+        if (!window && liveWin(S->foreground))
+            window = S->foreground;
+        for (auto it = S->windows.begin(); it != S->windows.end() && !window; ++it)
+            if ((*it)->alive && !(*it)->foreign && !(*it)->isControl)
+                window = (*it)->handle;
+    }
+    if (!window) {
+        ADD_FAILURE() << "typeChar: the program has no window to type into";
+        return;
+    }
+    PostMessageA(window, WM_CHAR, static_cast<BYTE>(c), 1);
+}
+
+void clickTray(UINT mouseMessage, HWND window) {
+    std::vector<TrayIcon> found;
+    for (const TrayIcon& icon : S->trayIcons)
+        if (!window || icon.window == window)
+            found.push_back(icon);
+    if (found.size() != 1) {
+        ADD_FAILURE() << "clickTray: " << found.size() << " tray icons to click instead of one";
+        return;
+    }
+    PostMessageA(found[0].window, found[0].callbackMessage, found[0].id, static_cast<LPARAM>(mouseMessage));
+}
+
+bool querySessionEnd() {
+    bool allowed = true;
+    std::vector<HWND> targets;
+    for (const auto& w : S->windows)
+        if (w->alive && !w->foreign && !w->isControl)
+            targets.push_back(w->handle);
+    for (HWND target : targets)
+        if (Window* w = liveWin(target))
+            if (!callWindow(w, WM_QUERYENDSESSION, 0, 0))
+                allowed = false;
+    return allowed;
+}
+
+// ---- Requests
+// -------------------------------------------------------------------------------------------------------
+
+std::string Request::str() const {
+    std::string out = kind + "(";
+    for (size_t i = 0; i < args.size(); ++i)
+        out += (i ? "," : "") + args[i];
+    return out + ")";
+}
+
+bool operator==(const Request& request, const std::string& text) {
+    return request.str() == text;
+}
+std::ostream& operator<<(std::ostream& out, const Request& request) {
+    return out << request.str() << " at " << request.time << " ms";
+}
+
+const std::vector<Request>& requests() {
+    return S->requests;
+}
+
+std::vector<std::string> requestStrings() {
+    std::vector<std::string> out;
+    for (const Request& request : S->requests)
+        out.push_back(request.str());
+    return out;
+}
+
+std::vector<std::string> requestStrings(const std::string& kind) {
+    std::vector<std::string> out;
+    for (const Request& request : S->requests)
+        if (request.kind == kind)
+            out.push_back(request.str());
+    return out;
+}
+
+void setExitWindowsResult(BOOL result) {
+    S->exitWindowsResult = result;
+}
+
+} // namespace sim
+
+using namespace sim;
+using namespace sim::detail;
+
+// ---- The message loop
+// ----------------------------------------------------------------------------------------------
+
+// Message filters are not modelled: the program asks for every message.
+BOOL WINAPI GetMessageA(LPMSG message, HWND, UINT, UINT) {
+    for (;;) {
+        if (S->over || S->runaway) {
+            if (!S->over) {
+                S->over = true;
+                S->result.ending = Ending::Runaway;
+            }
+            *message = MSG{};
+            message->message = WM_QUIT;
+            return FALSE;
+        }
+        S->waitedForInput = true;
+        if (fetchDue(message)) {
+            if (message->message == WM_QUIT) {
+                S->over = true;
+                S->result.ending = Ending::Quit;
+                S->result.quitCode = message->wParam;
+                return FALSE;
+            }
+            return TRUE;
+        }
+        if (S->idleScript && S->idleScript->fiber->finished())
+            S->idleScript.reset();
+        if (S->idleScript) {
+            serveScript(S->idleScript.get());
+            continue;
+        }
+        if (!S->idleActions.empty()) {
+            S->idleScript = makeScript(std::move(S->idleActions.front()));
+            S->idleActions.pop_front();
+            S->idleScript->fiber->resume();
+            continue;
+        }
+        if (std::optional<uint64_t> due = nextTimerDue()) {
+            S->clock = std::max(S->clock, *due);
+            continue;
+        }
+        S->over = true;
+        S->result.ending = Ending::Idle;
+        *message = MSG{};
+        message->message = WM_QUIT;
+        return FALSE;
+    }
+}
+
+BOOL WINAPI TranslateMessage(const MSG*) {
+    return FALSE;
+}
+
+LRESULT WINAPI DispatchMessageA(const MSG* message) {
+    if (!message)
+        return 0;
+    if (message->message == WM_TIMER && message->lParam) {
+        reinterpret_cast<TIMERPROC>(message->lParam)(message->hwnd, WM_TIMER, message->wParam,
+                                                     static_cast<DWORD>(S->clock));
+        return 0;
+    }
+    if (!message->hwnd)
+        return 0; // a thread message has no window to go to
+    Window* window = liveWin(message->hwnd);
+    if (!window || window->foreign)
+        return 0;
+    return callWindow(window, message->message, message->wParam, message->lParam);
+}
+
+BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* target = findWin(window);
+    if (!window || (target && target->alive && !target->foreign)) {
+        MSG posted{};
+        posted.hwnd = window;
+        posted.message = message;
+        posted.wParam = wParam;
+        posted.lParam = lParam;
+        posted.time = static_cast<DWORD>(S->clock);
+        posted.pt = S->cursor;
+        S->queue.push_back(posted);
+        return TRUE;
+    }
+    // Posts outside the program are requests to the system or to other programs.
+    bool delivered = window == desktopHandle() || (target && target->alive);
+    Request request = makeRequest(
+        "PostMessageA",
+        {describeWindow(window), std::to_string(message), std::to_string(wParam), std::to_string(lParam)},
+        delivered);
+    request.window = window;
+    addRequest(request);
+    return delivered ? TRUE : FALSE;
+}
+
+void WINAPI PostQuitMessage(int code) {
+    S->quitPosted = true;
+    S->quitCode = static_cast<WPARAM>(code);
+}
+
+UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC callback) {
+    if (window && !liveWin(window))
+        return 0;
+    if (S->timerFails && S->timerFails(elapse))
+        return 0;
+    // Windows 95 has no upper limit to speak of; the minimum it rounds to is not modelled: 0 fires at once.
+    for (Timer& timer : S->timers)
+        if (timer.window == window && timer.id == id && (window || id)) {
+            timer.elapse = elapse;
+            timer.due = S->clock + elapse;
+            timer.proc = callback;
+            return window ? (id ? id : 1) : id;
+        }
+    Timer timer;
+    timer.window = window;
+    timer.id = window ? id : S->nextTimerId++;
+    timer.elapse = elapse;
+    timer.due = S->clock + elapse;
+    timer.proc = callback;
+    timer.seq = ++S->seq;
+    S->timers.push_back(timer);
+    return window ? (id ? id : 1) : timer.id;
+}
+
+BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
+    for (auto it = S->timers.begin(); it != S->timers.end(); ++it)
+        if (it->window == window && it->id == id) {
+            S->timers.erase(it);
+            return TRUE;
+        }
+    return FALSE;
+}
+
+namespace sim {
+namespace detail {
+void killTimersOf(HWND window) {
+    S->timers.erase(std::remove_if(S->timers.begin(), S->timers.end(),
+                                   [window](const Timer& timer) { return timer.window == window; }),
+                    S->timers.end());
+}
+} // namespace detail
+
+std::vector<TimerInfo> timers() {
+    std::vector<TimerInfo> out;
+    for (const Timer& timer : S->timers)
+        out.push_back(TimerInfo{timer.window, timer.id, timer.elapse, static_cast<DWORD>(timer.due)});
+    return out;
+}
+
+void failTimers(std::function<bool(UINT elapse)> fails) {
+    S->timerFails = std::move(fails);
+}
+
+} // namespace sim

@@ -1,0 +1,366 @@
+// The simulated machine's state, shared by the sim/*.cpp files; tests use sim.h.
+#ifndef SIM_INTERNAL_H
+#define SIM_INTERNAL_H
+
+#include "sim.h"
+#include "resources.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+#include <thread>
+
+namespace sim {
+namespace detail {
+
+// ---- Handles
+// -------------------------------------------------------------------------------------------------
+
+// Every fake handle is a small number, so that a program storing one in a 32-bit field (SetClassLongA, the
+// tray icon id) loses nothing on the 64-bit host.
+template <typename H> H makeHandle(uintptr_t value) {
+    return reinterpret_cast<H>(value);
+}
+inline uintptr_t handleValue(const void* handle) {
+    return reinterpret_cast<uintptr_t>(handle);
+}
+
+// ---- Scripts
+// ---------------------------------------------------------------------------------------------------
+
+// A script runs on a thread of its own, but strictly in turn with the program: resume() hands over and waits
+// until the script yields or ends, so only one side ever runs.
+class Fiber {
+  public:
+    explicit Fiber(std::function<void()> body);
+    ~Fiber();
+    Fiber(const Fiber&) = delete;
+    Fiber& operator=(const Fiber&) = delete;
+    void resume();
+    bool started() const { return started_; }
+    bool finished() const { return finished_; }
+    static void yield(); // from inside the body
+
+  private:
+    void main();
+    std::function<void()> body_;
+    std::thread* thread_ = nullptr;
+    bool started_ = false, finished_ = false, turn_ = false;
+};
+
+struct Script {
+    std::unique_ptr<Fiber> fiber;
+    bool waiting = false;   // suspended in advance()
+    uint64_t deadline = 0;  // the virtual time advance() waits for
+    bool loopEnded = false; // its loop is gone: advance() returns false at once
+};
+std::unique_ptr<Script> makeScript(std::function<void()> body);
+// Finishes a script whose loop has ended.
+void finishScript(Script& script);
+
+// ---- Windows
+// ---------------------------------------------------------------------------------------------------
+
+struct Window {
+    HWND handle = nullptr;
+    std::string className; // as registered or given
+    std::string text;
+    DWORD style = 0, exStyle = 0;
+    int x = 0, y = 0, width = 0, height = 0;
+    HWND owner = nullptr; // owner, or parent of a control
+    HMENU menu = nullptr;
+    HINSTANCE instance = nullptr;
+    WNDPROC proc = nullptr;
+    bool alive = true;
+    bool destroying = false;
+    bool foreign = false;
+    DWORD pid = 0;
+    WindowBehavior behavior = WindowBehavior::Answers;
+    DWORD exitsAfterMs = 0;
+    uint64_t seq = 0;
+    // Dialogs.
+    bool isDialog = false;
+    int dialogId = 0;
+    DLGPROC dialogProc = nullptr;
+    std::vector<HWND> controls;
+    bool modal = false, ended = false;
+    INT_PTR result = 0;
+    size_t recordIndex = 0;
+    // Controls.
+    bool isControl = false;
+    int controlId = 0;
+    UINT checkState = 0;
+    HFONT font = nullptr;
+};
+
+struct WindowClass {
+    std::string name;
+    WNDCLASSA fields{};
+    ATOM atom = 0;
+    LONG cursor = 0; // GCL_HCURSOR
+};
+
+Window* findWin(HWND handle); // alive or dead; null for unknown handles
+Window* liveWin(HWND handle); // alive only
+Window* liveControl(HWND dialog, int id);
+LRESULT callWindow(Window* window, UINT message, WPARAM wParam, LPARAM lParam);
+std::string describeWindow(HWND window); // <class>, <desktop>, <invalid>
+void destroyWindowsOf(DWORD pid);        // a foreign process ended
+HWND desktopHandle();
+HDC paintContext(HWND window);          // the context a control paints with; the system's, not counted
+UINT buttonKind(const Window* control); // BS_ kind of a BUTTON, or 0xFFFF for other classes
+
+#ifndef MAKEWPARAM
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)(((WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))
+#endif
+#ifndef MAKELPARAM
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)(((WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))
+#endif
+
+// ---- Menus
+// -----------------------------------------------------------------------------------------------------
+
+struct MenuObject {
+    bool alive = true;
+    struct Item {
+        UINT id = 0;
+        std::string text;
+        bool separator = false, checked = false, grayed = false, disabled = false;
+        HMENU popup = nullptr;
+    };
+    std::vector<Item> items;
+};
+
+// ---- Timers and the queue
+// ------------------------------------------------------------------------------------
+
+struct Timer {
+    HWND window = nullptr;
+    UINT_PTR id = 0;
+    UINT elapse = 0;
+    uint64_t due = 0;
+    TIMERPROC proc = nullptr;
+    uint64_t seq = 0;
+};
+
+// ---- Processes, handles
+// ----------------------------------------------------------------------------------------
+
+struct Process {
+    ProcessInfo info;
+    std::optional<uint64_t> endsAt; // nullopt: runs until terminated
+    bool openFails = false;
+};
+
+struct KernelHandle {
+    enum Kind { ProcessHandle, ThreadHandle, Device } kind = Device;
+    DWORD pid = 0;
+    DWORD access = 0;
+    bool open = true;
+};
+
+// ---- Registry
+// --------------------------------------------------------------------------------------------------
+
+struct RegKeyData {
+    std::string path; // display form with root: HKLM\SOFTWARE\...
+    std::vector<std::pair<std::string, RegValue>> values;
+};
+struct RegHandle {
+    std::string key; // upper-case full path
+    bool open = true;
+};
+struct RegFailure {
+    RegOp op;
+    std::string key;  // upper-case full path
+    std::string name; // upper-case, or "*"
+    LONG error;
+};
+
+// ---- GDI
+// -------------------------------------------------------------------------------------------------------
+
+struct GdiObject {
+    enum Kind { Font, Bitmap, MemoryDC, WindowDC, Stock } kind = Stock;
+    bool alive = true;
+    std::string name; // bitmaps: resource name
+    FontInfo font;
+    int width = 0, height = 0, bitsPerPixel = 0;
+    // Device contexts.
+    HWND window = nullptr;
+    HGDIOBJ bitmap = nullptr, fontSelected = nullptr;
+    COLORREF textColor = 0, backgroundColor = 0x00FFFFFF;
+};
+
+// ---- Expectations
+// ------------------------------------------------------------------------------------------------
+
+struct BoxExpectation {
+    std::optional<std::string> text;
+    int answer = IDOK;
+    std::function<int(const MessageBoxCall&)> script;
+};
+
+// ---- The machine
+// -------------------------------------------------------------------------------------------------
+
+struct State {
+    // Time.
+    uint64_t clock = 0;
+    int64_t timeOfDayAtZeroMs = 12 * 3600 * 1000LL; // local time of day when the clock read 0
+    int year = 1999, month = 6, day = 15;
+
+    // Platform.
+    DWORD platform = VER_PLATFORM_WIN32_WINDOWS, major = 4, minor = 10, build = 1998;
+    std::string csd = " A ";
+    std::string modulePath = "C:\\KELTO\\KELTO95.EXE";
+    std::string commandLine; // GetCommandLineA
+    std::set<int> keysHeld;
+    POINT cursor{0, 0};
+    HWND foreground = nullptr;
+
+    // Run.
+    bool running = false;
+    bool over = false; // the loop has ended: GetMessageA keeps returning 0
+    RunResult result;
+    unsigned dispatched = 0, dispatchLimit = 200000;
+    bool runaway = false;
+    bool waitedForInput = false;
+
+    // Queue and timers.
+    std::deque<MSG> queue;
+    bool quitPosted = false;
+    WPARAM quitCode = 0;
+    std::vector<Timer> timers;
+    UINT_PTR nextTimerId = 1;
+    uint64_t seq = 0;
+    std::function<bool(UINT)> timerFails;
+
+    // Scripts.
+    std::deque<std::function<void()>> idleActions;
+    std::unique_ptr<Script> idleScript;
+    std::map<int, std::deque<std::function<void(Dialog&)>>> dialogScripts;
+    std::deque<std::function<UINT(Menu&)>> menuAnswers;
+    std::deque<BoxExpectation> boxExpectations;
+    std::deque<std::function<BOOL(OPENFILENAMEA&)>> openFileAnswers;
+
+    // Windows.
+    std::vector<std::unique_ptr<Window>> windows;
+    std::map<uintptr_t, Window*> windowByHandle;
+    uintptr_t nextWindow = 0x10000;
+    std::vector<WindowClass> classes;
+    ATOM nextAtom = 0xC000;
+    std::map<std::string, LONG> classCursors; // by upper-case class name, after SetClassLongA
+    std::vector<DialogRecord> dialogRecords;
+
+    // Menus and accelerators.
+    std::map<uintptr_t, MenuObject> menus;
+    uintptr_t nextMenu = 0x20000;
+    std::map<uintptr_t, std::pair<std::string, std::vector<AccelEntry>>> accelerators;
+    uintptr_t nextAccel = 0x28000;
+    std::vector<MenuShown> menusShown;
+
+    // Boxes.
+    std::vector<MessageBoxCall> boxes;
+    std::vector<UINT> beeps;
+    std::optional<UINT> pendingBeep;
+
+    // Requests.
+    std::vector<Request> requests;
+    BOOL exitWindowsResult = TRUE;
+
+    // Registry.
+    std::map<std::string, RegKeyData> keys; // by upper-case full path
+    std::map<uintptr_t, RegHandle> regHandles;
+    uintptr_t nextRegHandle = 0x30000;
+    std::vector<RegFailure> regFailures;
+    std::vector<RegCall> regCalls;
+
+    // Profiles, files, drives.
+    std::map<std::string, std::map<std::string, std::vector<std::pair<std::string, std::string>>>> profiles;
+    std::set<std::string> files;
+    std::string currentDirectory = "C:\\WINDOWS";
+    struct Drive {
+        bool present = false;
+        UINT type = DRIVE_NO_ROOT_DIR;
+        bool mediaIdSucceeds = true, ejectSucceeds = true;
+    } drives[26];
+    std::vector<std::string> driveTypeQueries;
+    std::vector<std::string> createFileCalls;
+    bool vwin32Available = true, deviceIoControlFails = false;
+
+    // Processes and kernel handles.
+    std::map<DWORD, Process> processes;
+    std::vector<DWORD> processOrder;
+    DWORD nextPid = 0x2000;
+    std::deque<ProcessPlan> processPlans;
+    std::map<uintptr_t, KernelHandle> kernelHandles;
+    uintptr_t nextKernelHandle = 0x40000;
+
+    // Tray and hotkeys.
+    std::vector<TrayIcon> trayIcons;
+    std::vector<TrayRequest> trayRequests;
+    std::vector<Hotkey> hotkeys;
+    std::vector<std::pair<UINT, UINT>> hotkeysTaken;
+    std::vector<HotkeyCall> hotkeyCalls;
+
+    // Resources and GDI.
+    std::map<uintptr_t, std::string> resourceNames; // icons, cursors, bitmaps
+    std::map<std::string, uintptr_t> sharedIcons;   // by kind and upper-case name
+    uintptr_t nextResourceHandle = 0x50000;
+    std::map<uintptr_t, GdiObject> gdi;
+    uintptr_t nextGdi = 0x60000;
+    std::vector<TextDrawn> textDrawn;
+    std::vector<BlitDone> blits;
+    std::vector<ClassLongCall> classLongCalls;
+
+    // Shell and COM.
+    int coInitCalls = 0, coUninitCalls = 0;
+    HRESULT coCreateResult = S_OK, persistFileResult = S_OK, linkSaveResult = S_OK;
+    int liveComObjects = 0;
+    std::vector<ShortcutSaved> shortcuts;
+    std::map<int, std::string> specialFolders;
+    std::map<int, HRESULT> specialFolderFailures;
+    bool pathFromIdListFails = false;
+    std::map<const void*, int> itemIdLists; // live lists and their folder
+    std::vector<OpenFileRequest> openFileRequests;
+};
+
+extern State* S;
+
+// ---- Shared helpers
+// ----------------------------------------------------------------------------------------------
+
+std::string upper(std::string text);
+bool equalNoCase(const std::string& a, const std::string& b);
+std::string quoted(const char* text); // "text" or NULL
+std::string hex(DWORD value);
+void addRequest(Request request);
+Request makeRequest(const std::string& kind, std::vector<std::string> args, LONG_PTR result = 0);
+
+// The message loop machinery.
+bool fetchDue(MSG* message); // a posted message, the quit message or a due timer, without time passing
+std::optional<uint64_t> nextTimerDue();
+void countDispatch(); // fails the run as a runaway past the limit
+// Runs a nested modal loop: dispatches what is due and lets the script (if any) run, until done() holds or
+// nothing can happen any more. Returns when done() or when the script finished and nothing is due.
+void modalLoop(Script* script, const std::function<bool()>& done);
+void passTime(uint64_t ms); // blocking calls: the clock moves, nothing is dispatched
+uint64_t clockNow();
+
+// Processes.
+Process* findProcess(DWORD pid);
+void endProcess(Process& process, bool terminated, UINT exitCode);
+void settleProcesses(); // ends the processes whose time has come
+HANDLE newKernelHandle(KernelHandle::Kind kind, DWORD pid, DWORD access);
+
+// Resources.
+const std::string& resourceNameOf(uintptr_t handle);
+void removeHotkeysOf(HWND window);
+void killTimersOf(HWND window);
+
+} // namespace detail
+} // namespace sim
+#endif

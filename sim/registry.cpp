@@ -1,0 +1,367 @@
+// advapi32's registry on the simulated Windows 98 machine: keys, typed values, test-made failures and a log.
+// Windows 9x has no registry security: the access a key is opened with is recorded but not enforced.
+#include "internal.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr LONG kErrorInvalidHandle = 6;
+constexpr LONG kErrorInvalidParameter = 87;
+constexpr LONG kErrorBadKey = 1010;
+constexpr LONG kErrorKeyDeleted = 1018;
+constexpr DWORD kCreatedNewKey = 1, kOpenedExistingKey = 2;
+
+} // namespace
+
+namespace sim {
+namespace detail {
+
+static const char* rootName(HKEY root) {
+    if (root == HKEY_LOCAL_MACHINE)
+        return "HKLM";
+    if (root == HKEY_CURRENT_USER)
+        return "HKCU";
+    if (root == HKEY_CLASSES_ROOT)
+        return "HKCR";
+    if (root == HKEY_USERS)
+        return "HKU";
+    return nullptr;
+}
+
+// Joins a base path and a sub key, dropping empty parts ("a\\\\b\\" is a\b).
+static std::string joinPath(const std::string& base, const char* sub) {
+    std::string out = base;
+    std::string part;
+    std::string text = sub ? sub : "";
+    text += '\\';
+    for (char c : text) {
+        if (c == '\\') {
+            if (!part.empty())
+                out += "\\" + part;
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    return out;
+}
+
+// The full path (display form) of a root or open handle, or nothing for an invalid one; *error says why.
+static std::optional<std::string> basePath(HKEY key, LONG* error) {
+    if (const char* root = rootName(key))
+        return std::string(root);
+    auto it = S->regHandles.find(handleValue(key));
+    if (it == S->regHandles.end() || !it->second.open) {
+        *error = kErrorInvalidHandle;
+        return std::nullopt;
+    }
+    auto data = S->keys.find(it->second.key);
+    if (data == S->keys.end()) {
+        *error = kErrorKeyDeleted;
+        return std::nullopt;
+    }
+    return data->second.path;
+}
+
+static std::optional<LONG> failure(RegOp op, const std::string& path, const std::string& name) {
+    std::string key = upper(path), value = upper(name);
+    for (const RegFailure& f : S->regFailures)
+        if (f.op == op && f.key == key && (f.name == "*" || f.name == value))
+            return f.error;
+    return std::nullopt;
+}
+
+static RegKeyData& createPath(const std::string& path) {
+    // Every parent exists too.
+    std::string partial;
+    RegKeyData* last = nullptr;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos)
+            end = path.size();
+        partial = path.substr(0, end);
+        RegKeyData& data = S->keys[upper(partial)];
+        if (data.path.empty())
+            data.path = partial;
+        last = &data;
+        start = end + 1;
+    }
+    return *last;
+}
+
+static RegKeyData* keyData(const std::string& path) {
+    auto it = S->keys.find(upper(path));
+    return it == S->keys.end() ? nullptr : &it->second;
+}
+
+static HKEY newRegHandle(const std::string& path) {
+    S->nextRegHandle += 4;
+    S->regHandles[S->nextRegHandle] = RegHandle{upper(path), true};
+    return makeHandle<HKEY>(S->nextRegHandle);
+}
+
+static std::pair<std::string, RegValue>* findValue(RegKeyData& data, const std::string& name) {
+    for (auto& entry : data.values)
+        if (equalNoCase(entry.first, name))
+            return &entry;
+    return nullptr;
+}
+
+static std::string testPath(HKEY root, const std::string& path) {
+    const char* name = rootName(root);
+    if (!name) {
+        ADD_FAILURE() << "registry: the test must name a root key";
+        return "HKLM";
+    }
+    return joinPath(name, path.c_str());
+}
+
+static void log(const char* function, const std::string& key, const std::string& value, DWORD access,
+                DWORD type, DWORD size, LONG result) {
+    S->regCalls.push_back(RegCall{function, key, value, access, type, size, result});
+}
+
+} // namespace detail
+
+using namespace detail;
+
+// ---- Test API
+// -----------------------------------------------------------------------------------------------------
+
+std::string RegValue::text() const {
+    std::string out;
+    for (BYTE b : bytes) {
+        if (!b)
+            break;
+        out += static_cast<char>(b);
+    }
+    return out;
+}
+
+void regCreateKey(HKEY root, const std::string& path) {
+    createPath(testPath(root, path));
+}
+
+void regSetValue(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                 const std::vector<BYTE>& bytes) {
+    RegKeyData& data = createPath(testPath(root, path));
+    if (auto* entry = findValue(data, name))
+        entry->second = RegValue{type, bytes};
+    else
+        data.values.emplace_back(name, RegValue{type, bytes});
+}
+
+void regSetString(HKEY root, const std::string& path, const std::string& name, const std::string& text) {
+    std::vector<BYTE> bytes(text.begin(), text.end());
+    bytes.push_back(0);
+    regSetValue(root, path, name, REG_SZ, bytes);
+}
+
+void regSetDword(HKEY root, const std::string& path, const std::string& name, DWORD value, DWORD type) {
+    std::vector<BYTE> bytes(4);
+    std::memcpy(bytes.data(), &value, 4);
+    regSetValue(root, path, name, type, bytes);
+}
+
+bool regKeyExists(HKEY root, const std::string& path) {
+    return keyData(testPath(root, path)) != nullptr;
+}
+
+std::optional<RegValue> regValue(HKEY root, const std::string& path, const std::string& name) {
+    RegKeyData* data = keyData(testPath(root, path));
+    if (!data)
+        return std::nullopt;
+    auto* entry = findValue(*data, name);
+    return entry ? std::optional<RegValue>(entry->second) : std::nullopt;
+}
+
+std::vector<std::string> regValueNames(HKEY root, const std::string& path) {
+    std::vector<std::string> names;
+    if (RegKeyData* data = keyData(testPath(root, path)))
+        for (const auto& entry : data->values)
+            names.push_back(entry.first);
+    return names;
+}
+
+void regFail(RegOp op, HKEY root, const std::string& path, const std::string& name, LONG error) {
+    S->regFailures.push_back(
+        RegFailure{op, upper(testPath(root, path)), name == "*" ? "*" : upper(name), error});
+}
+
+int openKeyCount() {
+    int count = 0;
+    for (const auto& [value, handle] : S->regHandles)
+        count += handle.open;
+    return count;
+}
+
+const std::vector<RegCall>& regCalls() {
+    return S->regCalls;
+}
+
+} // namespace sim
+
+using namespace sim;
+using namespace sim::detail;
+
+LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
+    LONG error = ERROR_SUCCESS;
+    std::optional<std::string> base = basePath(key, &error);
+    std::string path = base ? joinPath(*base, subKey) : std::string("<invalid>");
+    if (base && !result)
+        error = kErrorInvalidParameter;
+    else if (base) {
+        if (std::optional<LONG> fails = failure(RegOp::Open, path, ""))
+            error = *fails;
+        else if (!keyData(path))
+            error = ERROR_FILE_NOT_FOUND;
+        else
+            *result = newRegHandle(path);
+    }
+    log("RegOpenKeyExA", path, "", access, 0, 0, error);
+    return error;
+}
+
+LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
+                            LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
+    LONG error = ERROR_SUCCESS;
+    std::optional<std::string> base = basePath(key, &error);
+    std::string path = base ? joinPath(*base, subKey) : std::string("<invalid>");
+    if (base && !result)
+        error = kErrorInvalidParameter;
+    else if (base) {
+        if (std::optional<LONG> fails = failure(RegOp::Create, path, "")) {
+            error = *fails;
+        } else {
+            bool existed = keyData(path) != nullptr;
+            createPath(path);
+            *result = newRegHandle(path);
+            if (disposition)
+                *disposition = existed ? kOpenedExistingKey : kCreatedNewKey;
+        }
+    }
+    log("RegCreateKeyExA", path, "", access, 0, 0, error);
+    return error;
+}
+
+// Byte-count semantics: with no data buffer the size is reported; a buffer too small gives ERROR_MORE_DATA
+// with the needed size, and its contents are left alone (Windows 9x does not promise anything about them).
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
+    LONG error = ERROR_SUCCESS;
+    std::optional<std::string> base = basePath(key, &error);
+    std::string valueName = name ? name : "";
+    DWORD sizeIn = size ? *size : 0;
+    if (base) {
+        RegKeyData* keyRecord = keyData(*base);
+        auto* entry = keyRecord ? findValue(*keyRecord, valueName) : nullptr;
+        if (std::optional<LONG> fails = failure(RegOp::Query, *base, valueName))
+            error = *fails;
+        else if (data && !size)
+            error = kErrorInvalidParameter;
+        else if (!entry)
+            error = ERROR_FILE_NOT_FOUND;
+        else {
+            DWORD needed = static_cast<DWORD>(entry->second.bytes.size());
+            if (type)
+                *type = entry->second.type;
+            if (data && sizeIn < needed)
+                error = ERROR_MORE_DATA;
+            else if (data && needed)
+                std::memcpy(data, entry->second.bytes.data(), needed);
+            if (size)
+                *size = needed;
+        }
+    }
+    log("RegQueryValueExA", base ? *base : "<invalid>", valueName, 0, 0, sizeIn, error);
+    return error;
+}
+
+// The bytes and the count are stored exactly as given, REG_SZ included.
+LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
+    LONG error = ERROR_SUCCESS;
+    std::optional<std::string> base = basePath(key, &error);
+    std::string valueName = name ? name : "";
+    if (base) {
+        if (std::optional<LONG> fails = failure(RegOp::Set, *base, valueName))
+            error = *fails;
+        else if (!data && size)
+            error = kErrorInvalidParameter;
+        else {
+            RegKeyData& keyRecord = createPath(*base);
+            std::vector<BYTE> bytes(data, data + size);
+            if (auto* entry = findValue(keyRecord, valueName))
+                entry->second = RegValue{type, bytes};
+            else
+                keyRecord.values.emplace_back(valueName, RegValue{type, bytes});
+        }
+    }
+    log("RegSetValueExA", base ? *base : "<invalid>", valueName, 0, type, size, error);
+    return error;
+}
+
+LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name) {
+    LONG error = ERROR_SUCCESS;
+    std::optional<std::string> base = basePath(key, &error);
+    std::string valueName = name ? name : "";
+    if (base) {
+        RegKeyData* keyRecord = keyData(*base);
+        auto* entry = keyRecord ? findValue(*keyRecord, valueName) : nullptr;
+        if (std::optional<LONG> fails = failure(RegOp::DeleteValue, *base, valueName))
+            error = *fails;
+        else if (!entry)
+            error = ERROR_FILE_NOT_FOUND;
+        else
+            keyRecord->values.erase(keyRecord->values.begin() + (entry - keyRecord->values.data()));
+    }
+    log("RegDeleteValueA", base ? *base : "<invalid>", valueName, 0, 0, 0, error);
+    return error;
+}
+
+// Windows 9x deletes the key with everything below it.
+LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
+    LONG error = ERROR_SUCCESS;
+    std::optional<std::string> base = basePath(key, &error);
+    std::string path = base ? joinPath(*base, subKey) : std::string("<invalid>");
+    if (base) {
+        if (!subKey || !*subKey)
+            error = kErrorBadKey;
+        else if (std::optional<LONG> fails = failure(RegOp::DeleteKey, path, ""))
+            error = *fails;
+        else if (!keyData(path))
+            error = ERROR_FILE_NOT_FOUND;
+        else {
+            std::string prefix = upper(path);
+            for (auto it = S->keys.begin(); it != S->keys.end();)
+                if (it->first == prefix || it->first.rfind(prefix + "\\", 0) == 0)
+                    it = S->keys.erase(it);
+                else
+                    ++it;
+        }
+    }
+    log("RegDeleteKeyA", base ? *base : "<invalid>", subKey ? subKey : "", 0, 0, 0, error);
+    return error;
+}
+
+LONG WINAPI RegCloseKey(HKEY key) {
+    LONG error = ERROR_SUCCESS;
+    std::string path;
+    if (rootName(key)) {
+        path = rootName(key);
+    } else {
+        auto it = S->regHandles.find(handleValue(key));
+        if (it == S->regHandles.end() || !it->second.open) {
+            error = kErrorInvalidHandle;
+            path = "<invalid>";
+        } else {
+            it->second.open = false;
+            RegKeyData* data = keyData(it->second.key);
+            path = data ? data->path : it->second.key;
+        }
+    }
+    log("RegCloseKey", path, "", 0, 0, 0, error);
+    return error;
+}

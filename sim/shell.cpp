@@ -1,0 +1,414 @@
+// shell32, ole32 and comdlg32 of the simulated machine: the tray, shell execution, the link object, special
+// folders and the open-file dialog.
+#include "internal.h"
+
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+const CLSID CLSID_ShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IID_IShellLinkA = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+const IID IID_IPersistFile = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+namespace {
+
+const IID kIidUnknown = {0, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+constexpr int kShellSuccess = 33;
+
+bool sameGuid(const GUID& a, const GUID& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The shell's link object: records what it is given and writes the "file" on Save.
+class ShellLink : public IShellLinkA, public IPersistFile {
+  public:
+    ShellLink() { ++sim::detail::S->liveComObjects; }
+    ~ShellLink() override = default;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (!object)
+            return E_FAIL;
+        *object = nullptr;
+        if (sameGuid(iid, IID_IShellLinkA) || sameGuid(iid, kIidUnknown)) {
+            *object = static_cast<IShellLinkA*>(this);
+        } else if (sameGuid(iid, IID_IPersistFile)) {
+            if (FAILED(sim::detail::S->persistFileResult))
+                return sim::detail::S->persistFileResult;
+            *object = static_cast<IPersistFile*>(this);
+        } else {
+            return E_NOINTERFACE;
+        }
+        ++references_;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        if (references_ == 0) {
+            ADD_FAILURE() << "the link object was released more often than it was referenced";
+            return 0;
+        }
+        ULONG left = --references_;
+        if (left == 0) {
+            --sim::detail::S->liveComObjects;
+            delete this;
+        }
+        return left;
+    }
+
+    HRESULT STDMETHODCALLTYPE SetHotkey(WORD hotkey) override {
+        link_.hotkey = hotkey;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetPath(LPCSTR path) override {
+        link_.target = std::string(path ? path : "");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetArguments(LPCSTR arguments) override {
+        link_.arguments = std::string(arguments ? arguments : "");
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE SetIconLocation(LPCSTR path, int index) override {
+        link_.iconPath = std::string(path ? path : "");
+        link_.iconIndex = index;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Save(LPCWSTR fileName, BOOL remember) override {
+        if (!fileName)
+            return E_FAIL;
+        if (FAILED(sim::detail::S->linkSaveResult))
+            return sim::detail::S->linkSaveResult;
+        std::string path;
+        for (const WCHAR* p = fileName; *p; ++p)
+            path += *p < 0x100 ? static_cast<char>(*p) : '?';
+        sim::ShortcutSaved saved = link_;
+        saved.path = path;
+        saved.remember = remember;
+        saved.time = sim::now();
+        sim::detail::S->shortcuts.push_back(saved);
+        sim::addFile(path);
+        return S_OK;
+    }
+
+  private:
+    ULONG references_ = 1;
+    sim::ShortcutSaved link_;
+};
+
+} // namespace
+
+namespace sim {
+
+using namespace detail;
+
+std::vector<TrayIcon> trayIcons() {
+    return S->trayIcons;
+}
+
+std::optional<TrayIcon> trayIcon() {
+    if (S->trayIcons.size() > 1)
+        ADD_FAILURE() << S->trayIcons.size() << " tray icons are present, not one";
+    if (S->trayIcons.empty())
+        return std::nullopt;
+    return S->trayIcons.front();
+}
+
+const std::vector<TrayRequest>& trayRequests() {
+    return S->trayRequests;
+}
+
+int coInitializeCount() {
+    return S->coInitCalls - S->coUninitCalls;
+}
+int coInitializeCalls() {
+    return S->coInitCalls;
+}
+void setCoCreateResult(HRESULT result) {
+    S->coCreateResult = result;
+}
+void setPersistFileResult(HRESULT result) {
+    S->persistFileResult = result;
+}
+void setLinkSaveResult(HRESULT result) {
+    S->linkSaveResult = result;
+}
+int liveComObjects() {
+    return S->liveComObjects;
+}
+const std::vector<ShortcutSaved>& shortcutsSaved() {
+    return S->shortcuts;
+}
+
+std::optional<ShortcutSaved> shortcutFile(const std::string& path) {
+    for (auto it = S->shortcuts.rbegin(); it != S->shortcuts.rend(); ++it)
+        if (equalNoCase(it->path, path))
+            return *it;
+    return std::nullopt;
+}
+
+void setSpecialFolder(int csidl, const std::string& path) {
+    S->specialFolders[csidl] = path;
+}
+void setSpecialFolderFails(int csidl, HRESULT result) {
+    S->specialFolderFailures[csidl] = result;
+}
+void setPathFromIdListFails(bool fails) {
+    S->pathFromIdListFails = fails;
+}
+int liveItemIdLists() {
+    return static_cast<int>(S->itemIdLists.size());
+}
+
+void onOpenFile(std::function<BOOL(OPENFILENAMEA&)> answer) {
+    S->openFileAnswers.push_back(std::move(answer));
+}
+
+void chooseFile(OPENFILENAMEA& request, const std::string& path) {
+    if (!request.lpstrFile || request.nMaxFile == 0) {
+        ADD_FAILURE() << "chooseFile: the request has no file buffer";
+        return;
+    }
+    if (path.size() + 1 > request.nMaxFile)
+        ADD_FAILURE() << "chooseFile: \"" << path << "\" does not fit the " << request.nMaxFile
+                      << "-byte buffer";
+    lstrcpynA(request.lpstrFile, path.c_str(), static_cast<int>(request.nMaxFile));
+    size_t slash = path.find_last_of("\\/:");
+    size_t name = slash == std::string::npos ? 0 : slash + 1;
+    size_t dot = path.find_last_of('.');
+    request.nFileOffset = static_cast<WORD>(name);
+    request.nFileExtension =
+        static_cast<WORD>(dot == std::string::npos || dot < name ? path.size() : dot + 1);
+}
+
+const std::vector<OpenFileRequest>& openFileRequests() {
+    return S->openFileRequests;
+}
+
+} // namespace sim
+
+using namespace sim;
+using namespace sim::detail;
+
+// ---- Tray
+// ---------------------------------------------------------------------------------------------------------
+
+// Icons are keyed by window and id: adding one that is there fails, and so do modifying or deleting one that
+// is not. A tip must be terminated within its 64 bytes.
+BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
+    TrayRequest request;
+    request.message = message;
+    request.time = static_cast<DWORD>(S->clock);
+    if (data) {
+        request.data = *data;
+        request.iconName = resourceNameOf(handleValue(data->hIcon));
+    }
+    BOOL result = FALSE;
+    if (data && data->cbSize >= sizeof(NOTIFYICONDATAA)) {
+        auto it = S->trayIcons.begin();
+        while (it != S->trayIcons.end() && !(it->window == data->hWnd && it->id == data->uID))
+            ++it;
+        bool present = it != S->trayIcons.end();
+        std::string tip;
+        if (data->uFlags & NIF_TIP) {
+            size_t n = strnlen(data->szTip, sizeof data->szTip);
+            if (n == sizeof data->szTip)
+                ADD_FAILURE() << "tray tip not terminated within its 64 bytes";
+            tip.assign(data->szTip, n < sizeof data->szTip ? n : sizeof data->szTip - 1);
+        }
+        auto apply = [&](TrayIcon& icon) {
+            if (data->uFlags & NIF_MESSAGE)
+                icon.callbackMessage = data->uCallbackMessage;
+            if (data->uFlags & NIF_ICON) {
+                icon.icon = data->hIcon;
+                icon.iconName = request.iconName;
+            }
+            if (data->uFlags & NIF_TIP)
+                icon.tip = tip;
+        };
+        switch (message) {
+        case NIM_ADD:
+            if (!present && liveWin(data->hWnd)) {
+                TrayIcon icon;
+                icon.window = data->hWnd;
+                icon.id = data->uID;
+                apply(icon);
+                S->trayIcons.push_back(icon);
+                result = TRUE;
+            }
+            break;
+        case NIM_MODIFY:
+            if (present) {
+                apply(*it);
+                result = TRUE;
+            }
+            break;
+        case NIM_DELETE:
+            if (present) {
+                S->trayIcons.erase(it);
+                result = TRUE;
+            }
+            break;
+        default: break;
+        }
+    }
+    request.result = result;
+    S->trayRequests.push_back(request);
+    return result;
+}
+
+// ---- Shell execution
+// --------------------------------------------------------------------------------------------------
+
+// The shell's own error box on failure (without SEE_MASK_FLAG_NO_UI) is not modelled.
+BOOL WINAPI ShellExecuteExA(LPSHELLEXECUTEINFOA info) {
+    if (!info || info->cbSize != sizeof(SHELLEXECUTEINFOA)) {
+        addRequest(makeRequest("ShellExecuteExA", {"<bad record>"}, FALSE));
+        return FALSE;
+    }
+    ProcessPlan plan;
+    if (!S->processPlans.empty()) {
+        plan = S->processPlans.front();
+        S->processPlans.pop_front();
+    }
+    BOOL result = plan.starts ? TRUE : FALSE;
+    Request request =
+        makeRequest("ShellExecuteExA",
+                    {std::to_string(info->fMask), quoted(info->lpFile), quoted(info->lpVerb),
+                     quoted(info->lpParameters), quoted(info->lpDirectory), std::to_string(info->nShow)},
+                    result);
+    request.window = info->hwnd;
+    addRequest(request);
+    info->hProcess = nullptr;
+    if (!result) {
+        info->hInstApp = makeHandle<HINSTANCE>(plan.error);
+        return FALSE;
+    }
+    info->hInstApp = makeHandle<HINSTANCE>(kShellSuccess);
+    if (plan.noProcess)
+        return TRUE;
+    Process process;
+    process.info.pid = S->nextPid;
+    S->nextPid += 0x10;
+    process.info.commandLine = info->lpFile ? info->lpFile : "";
+    process.info.alive = true;
+    process.info.startedAt = static_cast<DWORD>(S->clock);
+    if (!plan.endless)
+        process.endsAt = S->clock + plan.runsMs;
+    DWORD pid = process.info.pid;
+    S->processes[pid] = process;
+    S->processOrder.push_back(pid);
+    if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
+        info->hProcess = newKernelHandle(KernelHandle::ProcessHandle, pid, 0x1F0FFF);
+    return TRUE;
+}
+
+HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                               int show) {
+    Request request = makeRequest("ShellExecuteA",
+                                  {owner ? describeWindow(owner) : std::string("NULL"), quoted(verb),
+                                   quoted(file), quoted(parameters), quoted(directory), std::to_string(show)},
+                                  kShellSuccess);
+    request.window = owner;
+    addRequest(request);
+    return makeHandle<HINSTANCE>(kShellSuccess);
+}
+
+// ---- COM and the link object
+// -------------------------------------------------------------------------------------------
+
+HRESULT WINAPI CoInitialize(LPVOID) {
+    ++S->coInitCalls;
+    return S->coInitCalls - S->coUninitCalls > 1 ? 1 /* S_FALSE: already initialised */ : S_OK;
+}
+
+void WINAPI CoUninitialize() {
+    ++S->coUninitCalls;
+}
+
+HRESULT WINAPI CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD, REFIID iid, void** object) {
+    if (!object)
+        return E_FAIL;
+    *object = nullptr;
+    if (S->coInitCalls <= S->coUninitCalls)
+        return static_cast<HRESULT>(0x800401F0L); // CO_E_NOTINITIALIZED
+    if (!sameGuid(clsid, CLSID_ShellLink) || outer)
+        return REGDB_E_CLASSNOTREG;
+    if (FAILED(S->coCreateResult))
+        return S->coCreateResult;
+    if (!sameGuid(iid, IID_IShellLinkA) && !sameGuid(iid, kIidUnknown))
+        return E_NOINTERFACE;
+    *object = static_cast<IShellLinkA*>(new ShellLink);
+    return S_OK;
+}
+
+void WINAPI CoTaskMemFree(LPVOID memory) {
+    if (!memory)
+        return;
+    auto it = S->itemIdLists.find(memory);
+    if (it == S->itemIdLists.end()) {
+        ADD_FAILURE() << "CoTaskMemFree of memory the shell did not allocate";
+        return;
+    }
+    delete[] static_cast<ITEMIDLIST*>(memory);
+    S->itemIdLists.erase(it);
+}
+
+HRESULT WINAPI SHGetSpecialFolderLocation(HWND, int folder, LPITEMIDLIST* list) {
+    if (!list)
+        return E_FAIL;
+    *list = nullptr;
+    auto failure = S->specialFolderFailures.find(folder);
+    if (failure != S->specialFolderFailures.end())
+        return failure->second;
+    if (!S->specialFolders.count(folder))
+        return E_FAIL;
+    ITEMIDLIST* items = new ITEMIDLIST[2];
+    items[0].cb = sizeof(ITEMIDLIST);
+    items[1].cb = 0;
+    S->itemIdLists[items] = folder;
+    *list = items;
+    return S_OK;
+}
+
+BOOL WINAPI SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) {
+    auto it = S->itemIdLists.find(list);
+    if (!path || it == S->itemIdLists.end() || S->pathFromIdListFails) {
+        if (path)
+            path[0] = '\0';
+        return FALSE;
+    }
+    lstrcpynA(path, S->specialFolders[it->second].c_str(), MAX_PATH);
+    return TRUE;
+}
+
+// ---- The open-file dialog
+// ---------------------------------------------------------------------------------------------------
+
+BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA request) {
+    OpenFileRequest record;
+    if (request) {
+        record.fields = *request;
+        if (request->lpstrFilter)
+            for (const char* p = request->lpstrFilter; *p; p += std::strlen(p) + 1)
+                record.filter += std::string(p) + "|";
+        if (request->lpstrFile)
+            record.fileAtCall =
+                std::string(request->lpstrFile, strnlen(request->lpstrFile, request->nMaxFile));
+    }
+    size_t index = S->openFileRequests.size();
+    S->openFileRequests.push_back(record);
+    BOOL result = FALSE;
+    if (!request || request->lStructSize != sizeof(OPENFILENAMEA)) {
+        ADD_FAILURE() << "GetOpenFileNameA with a bad structure size";
+    } else if (S->openFileAnswers.empty()) {
+        ADD_FAILURE() << "a file dialog was opened without an answer; cancelling it";
+    } else {
+        std::function<BOOL(OPENFILENAMEA&)> answer = std::move(S->openFileAnswers.front());
+        S->openFileAnswers.pop_front();
+        result = answer(*request);
+    }
+    S->openFileRequests[index].result = result;
+    return result;
+}

@@ -1,0 +1,1417 @@
+// user32 of the simulated machine: windows, dialogs and their controls, menus, accelerators, message boxes,
+// hotkeys, and the session requests.
+#include "internal.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr UINT kBnClicked = 0, kStnClicked = 0, kEnChange = 0x0300;
+constexpr UINT kWmGetTextLength = 0x000E, kWmGetFont = 0x0031;
+constexpr DWORD kEsLowercase = 0x0010;
+constexpr BYTE kFVirtKey = 0x01, kFShift = 0x04, kFControl = 0x08, kFAlt = 0x10;
+constexpr UINT kModShift = 0x0004;
+constexpr LONG kGclHIcon = -14;
+const HWND kDesktop = sim::detail::makeHandle<HWND>(0x1000);
+
+} // namespace
+
+namespace sim {
+namespace detail {
+
+HWND desktopHandle() {
+    return kDesktop;
+}
+
+Window* findWin(HWND handle) {
+    auto it = S->windowByHandle.find(handleValue(handle));
+    return it == S->windowByHandle.end() ? nullptr : it->second;
+}
+
+Window* liveWin(HWND handle) {
+    Window* window = findWin(handle);
+    return window && window->alive ? window : nullptr;
+}
+
+Window* liveControl(HWND dialog, int id) {
+    Window* parent = liveWin(dialog);
+    if (!parent)
+        return nullptr;
+    for (HWND handle : parent->controls) {
+        Window* control = liveWin(handle);
+        if (control && static_cast<WORD>(control->controlId) == static_cast<WORD>(id))
+            return control;
+    }
+    return nullptr;
+}
+
+std::string describeWindow(HWND window) {
+    if (window == kDesktop)
+        return "<desktop>";
+    if (Window* w = findWin(window))
+        return "<" + w->className + ">";
+    return window ? "<invalid>" : "NULL";
+}
+
+static Window* newWindow() {
+    auto window = std::make_unique<Window>();
+    S->nextWindow += 8;
+    window->handle = makeHandle<HWND>(S->nextWindow);
+    window->seq = ++S->seq;
+    Window* raw = window.get();
+    S->windowByHandle[S->nextWindow] = raw;
+    S->windows.push_back(std::move(window));
+    return raw;
+}
+
+UINT buttonKind(const Window* control) {
+    if (!control->isControl || !equalNoCase(control->className, "BUTTON"))
+        return 0xFFFF;
+    return control->style & 0x0F;
+}
+
+static bool isCheckable(const Window* control) {
+    UINT kind = buttonKind(control);
+    return kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_RADIOBUTTON || kind == 5 ||
+           kind == 6 || kind == BS_AUTORADIOBUTTON;
+}
+
+static void setControlText(Window* control, const char* text) {
+    std::string value = text ? text : "";
+    // The edit control converts whatever it is given, typed or set, when it has a case style.
+    if (equalNoCase(control->className, "EDIT")) {
+        if (control->style & ES_UPPERCASE)
+            CharUpperA(value.data());
+        else if (control->style & kEsLowercase)
+            CharLowerA(value.data());
+    }
+    control->text = value;
+}
+
+static LRESULT copyText(const std::string& text, WPARAM size, LPARAM buffer) {
+    char* out = reinterpret_cast<char*>(buffer);
+    if (!out || size == 0)
+        return 0;
+    size_t n = std::min<size_t>(text.size(), size - 1);
+    std::memcpy(out, text.data(), n);
+    out[n] = '\0';
+    return static_cast<LRESULT>(n);
+}
+
+// Checks an auto radio button and unchecks the other auto radio buttons of its group: from the nearest
+// control at or before it with WS_GROUP up to the next control with WS_GROUP.
+static void checkInGroup(Window* control) {
+    Window* dialog = liveWin(control->owner);
+    control->checkState = BST_CHECKED;
+    if (!dialog)
+        return;
+    const std::vector<HWND>& all = dialog->controls;
+    size_t at = std::find(all.begin(), all.end(), control->handle) - all.begin();
+    size_t start = at;
+    while (start > 0 && !(findWin(all[start])->style & WS_GROUP))
+        --start;
+    for (size_t i = start; i < all.size(); ++i) {
+        Window* other = findWin(all[i]);
+        if (i > start && (other->style & WS_GROUP))
+            break;
+        if (other != control && buttonKind(other) == BS_AUTORADIOBUTTON)
+            other->checkState = BST_UNCHECKED;
+    }
+}
+
+// A click as the button control handles it: state first, then the notification to the dialog.
+static bool clickControl(Window* control) {
+    if (!control->alive || (control->style & WS_DISABLED))
+        return false;
+    HWND dialog = control->owner;
+    if (equalNoCase(control->className, "BUTTON")) {
+        UINT kind = buttonKind(control);
+        if (kind == BS_GROUPBOX)
+            return false;
+        if (kind == BS_AUTOCHECKBOX)
+            control->checkState = control->checkState == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
+        else if (kind == 6) // BS_AUTO3STATE
+            control->checkState = (control->checkState + 1) % 3;
+        else if (kind == BS_AUTORADIOBUTTON)
+            checkInGroup(control);
+        if (Window* parent = liveWin(dialog))
+            callWindow(parent, WM_COMMAND, MAKEWPARAM(control->controlId, kBnClicked),
+                       reinterpret_cast<LPARAM>(control->handle));
+        return true;
+    }
+    if (equalNoCase(control->className, "STATIC")) {
+        // Statics without SS_NOTIFY are transparent to the mouse.
+        if (!(control->style & SS_NOTIFY))
+            return false;
+        if (Window* parent = liveWin(dialog))
+            callWindow(parent, WM_COMMAND, MAKEWPARAM(control->controlId, kStnClicked),
+                       reinterpret_cast<LPARAM>(control->handle));
+        return true;
+    }
+    return equalNoCase(control->className, "EDIT"); // takes the focus, nothing more
+}
+
+static LRESULT controlProc(Window* control, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_SETTEXT: setControlText(control, reinterpret_cast<const char*>(lParam)); return TRUE;
+    case WM_GETTEXT: return copyText(control->text, wParam, lParam);
+    case kWmGetTextLength: return static_cast<LRESULT>(control->text.size());
+    case BM_GETCHECK: return isCheckable(control) ? control->checkState : 0;
+    case BM_SETCHECK:
+        if (isCheckable(control))
+            control->checkState = static_cast<UINT>(wParam);
+        return 0;
+    case BM_CLICK: clickControl(control); return 0;
+    case WM_SETFONT: control->font = reinterpret_cast<HFONT>(wParam); return 0;
+    case kWmGetFont: return reinterpret_cast<LRESULT>(control->font);
+    default: return 0;
+    }
+}
+
+// What DefDlgProc does with the messages a dialog procedure left alone (returned FALSE for).
+static void defaultDialog(Window* dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CLOSE: {
+        // The close box stands for Cancel, unless a Cancel button is there and disabled.
+        Window* cancel = liveControl(dialog->handle, IDCANCEL);
+        if (!cancel || !(cancel->style & WS_DISABLED))
+            PostMessageA(dialog->handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, kBnClicked),
+                         reinterpret_cast<LPARAM>(cancel ? cancel->handle : nullptr));
+        break;
+    }
+    case WM_SETTEXT: dialog->text = lParam ? reinterpret_cast<const char*>(lParam) : ""; break;
+    default: (void)wParam; break;
+    }
+}
+
+LRESULT callWindow(Window* window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (!window || !window->alive || window->foreign)
+        return 0;
+    if (window->isControl)
+        return controlProc(window, message, wParam, lParam);
+    if (window->isDialog) {
+        if (message == WM_GETTEXT)
+            return copyText(window->text, wParam, lParam);
+        INT_PTR handled =
+            window->dialogProc ? window->dialogProc(window->handle, message, wParam, lParam) : 0;
+        if (!handled && window->alive)
+            defaultDialog(window, message, wParam, lParam);
+        return handled;
+    }
+    if (window->proc)
+        return window->proc(window->handle, message, wParam, lParam);
+    return DefWindowProcA(window->handle, message, wParam, lParam);
+}
+
+void destroyWindowsOf(DWORD pid) {
+    for (auto& window : S->windows)
+        if (window->foreign && window->pid == pid)
+            window->alive = false;
+}
+
+void removeHotkeysOf(HWND window) {
+    S->hotkeys.erase(std::remove_if(S->hotkeys.begin(), S->hotkeys.end(),
+                                    [window](const Hotkey& hotkey) { return hotkey.window == window; }),
+                     S->hotkeys.end());
+}
+
+static WindowInfo infoOf(const Window& w) {
+    WindowInfo info;
+    info.handle = w.handle;
+    info.className = w.className;
+    info.title = w.text;
+    info.style = w.style;
+    info.exStyle = w.exStyle;
+    info.x = w.x;
+    info.y = w.y;
+    info.width = w.width;
+    info.height = w.height;
+    info.owner = w.owner;
+    info.menu = w.menu;
+    info.instance = w.instance;
+    info.processId = w.foreign ? w.pid : ownProcessId();
+    info.alive = w.alive;
+    info.foreign = w.foreign;
+    info.enabled = !(w.style & WS_DISABLED);
+    info.dialogId = w.dialogId;
+    return info;
+}
+
+// ---- Menus
+// ------------------------------------------------------------------------------------------------------
+
+static HMENU buildMenu(const std::vector<MenuItemTemplate>& items) {
+    MenuObject menu;
+    for (const MenuItemTemplate& t : items) {
+        MenuObject::Item item;
+        item.id = t.id;
+        item.text = t.text;
+        if (t.flags & MF_POPUP)
+            item.popup = buildMenu(t.children);
+        item.separator = !item.popup && ((t.flags & MF_SEPARATOR) || (t.id == 0 && t.text.empty()));
+        item.checked = (t.flags & MF_CHECKED) != 0;
+        item.grayed = (t.flags & MF_GRAYED) != 0;
+        item.disabled = (t.flags & MF_DISABLED) != 0;
+        menu.items.push_back(item);
+    }
+    S->nextMenu += 4;
+    S->menus[S->nextMenu] = menu;
+    return makeHandle<HMENU>(S->nextMenu);
+}
+
+static MenuObject* liveMenu(HMENU handle) {
+    auto it = S->menus.find(handleValue(handle));
+    return it != S->menus.end() && it->second.alive ? &it->second : nullptr;
+}
+
+// An item by position in this menu, or by command anywhere below it (popups searched depth first).
+static MenuObject::Item* menuItem(HMENU handle, UINT item, UINT flags) {
+    MenuObject* menu = liveMenu(handle);
+    if (!menu)
+        return nullptr;
+    if (flags & MF_BYPOSITION)
+        return item < menu->items.size() ? &menu->items[item] : nullptr;
+    for (MenuObject::Item& candidate : menu->items) {
+        if (candidate.popup) {
+            if (MenuObject::Item* found = menuItem(candidate.popup, item, flags))
+                return found;
+        } else if (!candidate.separator && candidate.id == item) {
+            return &candidate;
+        }
+    }
+    return nullptr;
+}
+
+static std::vector<MenuItem> snapshotItems(HMENU handle) {
+    std::vector<MenuItem> out;
+    MenuObject* menu = liveMenu(handle);
+    if (!menu)
+        return out;
+    for (const MenuObject::Item& item : menu->items) {
+        MenuItem copy;
+        copy.id = item.id;
+        copy.text = item.text;
+        copy.separator = item.separator;
+        copy.checked = item.checked;
+        copy.grayed = item.grayed;
+        copy.disabled = item.disabled;
+        copy.popup = item.popup;
+        if (item.popup)
+            copy.children = snapshotItems(item.popup);
+        out.push_back(copy);
+    }
+    return out;
+}
+
+static void destroyMenu(HMENU handle) {
+    MenuObject* menu = liveMenu(handle);
+    if (!menu)
+        return;
+    menu->alive = false;
+    for (const MenuObject::Item& item : menu->items)
+        if (item.popup)
+            destroyMenu(item.popup);
+}
+
+// ---- Dialogs
+// ------------------------------------------------------------------------------------------------------
+
+static Window* buildDialog(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param,
+                           bool modal) {
+    if (instance != sim::instance())
+        return nullptr;
+    ResName resName = ResName::from(name);
+    const DialogTemplate* tpl = findDialog(resName);
+    if (!tpl)
+        return nullptr;
+    Window* dialog = newWindow();
+    dialog->className = tpl->className.empty() ? "#32770" : tpl->className;
+    dialog->text = tpl->caption;
+    dialog->style = tpl->style;
+    dialog->exStyle = tpl->exStyle;
+    dialog->x = tpl->x;
+    dialog->y = tpl->y;
+    dialog->width = tpl->cx;
+    dialog->height = tpl->cy;
+    dialog->owner = owner;
+    dialog->instance = instance;
+    dialog->isDialog = true;
+    dialog->dialogId = resName.isNumber ? static_cast<int>(resName.number) : 0;
+    dialog->dialogProc = procedure;
+    dialog->modal = modal;
+    HWND dialogHandle = dialog->handle;
+    for (const DialogControl& c : tpl->controls) {
+        Window* control = newWindow();
+        control->isControl = true;
+        control->className = c.className;
+        control->text = c.text;
+        control->style = c.style;
+        control->exStyle = c.exStyle;
+        control->x = c.x;
+        control->y = c.y;
+        control->width = c.cx;
+        control->height = c.cy;
+        control->owner = dialogHandle;
+        control->instance = instance;
+        control->controlId = static_cast<int>(c.id);
+        findWin(dialogHandle)->controls.push_back(control->handle);
+    }
+    dialog = findWin(dialogHandle);
+    DialogRecord record;
+    record.templateId = dialog->dialogId;
+    record.window = dialogHandle;
+    record.owner = owner;
+    record.param = param;
+    record.modal = modal;
+    record.openedAt = static_cast<DWORD>(S->clock);
+    dialog->recordIndex = S->dialogRecords.size();
+    S->dialogRecords.push_back(record);
+    HWND focus = nullptr;
+    for (HWND handle : dialog->controls)
+        if (findWin(handle)->style & WS_TABSTOP) {
+            focus = handle;
+            break;
+        }
+    if (procedure)
+        procedure(dialogHandle, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), param);
+    return findWin(dialogHandle);
+}
+
+static void forceEnd(Window* dialog) {
+    if (dialog->alive && !dialog->ended) {
+        dialog->ended = true;
+        dialog->result = 0;
+    }
+}
+
+} // namespace detail
+
+using namespace detail;
+
+// ---- Test API: windows
+// --------------------------------------------------------------------------------------------
+
+HWND findWindow(const char* className, const char* title) {
+    return FindWindowA(className, title);
+}
+bool isWindow(HWND window) {
+    return liveWin(window) != nullptr;
+}
+
+WindowInfo windowInfo(HWND window) {
+    Window* w = findWin(window);
+    return w ? infoOf(*w) : WindowInfo{};
+}
+
+std::vector<WindowInfo> windows() {
+    std::vector<WindowInfo> out;
+    for (const auto& w : S->windows)
+        if (!w->isControl)
+            out.push_back(infoOf(*w));
+    return out;
+}
+
+std::optional<ClassInfo> windowClass(const std::string& name) {
+    for (const WindowClass& c : S->classes)
+        if (equalNoCase(c.name, name)) {
+            ClassInfo info;
+            info.name = c.name;
+            info.fields = c.fields;
+            info.fields.lpszClassName = nullptr;
+            info.fields.lpszMenuName = nullptr;
+            info.iconName = resourceNameOf(handleValue(c.fields.hIcon));
+            info.cursorName = resourceNameOf(handleValue(c.fields.hCursor));
+            return info;
+        }
+    return std::nullopt;
+}
+
+std::string classCursor(const std::string& className) {
+    auto it = S->classCursors.find(upper(className));
+    if (it != S->classCursors.end())
+        return resourceNameOf(static_cast<uintptr_t>(static_cast<ULONG>(it->second)));
+    if (auto c = windowClass(className))
+        return c->cursorName;
+    return "";
+}
+
+int liveWindowCount() {
+    int count = 0;
+    for (const auto& w : S->windows)
+        count += w->alive && !w->foreign;
+    return count;
+}
+
+HWND foregroundWindow() {
+    return S->foreground;
+}
+void setKeyHeld(int virtualKey, bool held) {
+    if (held)
+        S->keysHeld.insert(virtualKey);
+    else
+        S->keysHeld.erase(virtualKey);
+}
+void setCursorPos(int x, int y) {
+    S->cursor = POINT{x, y};
+}
+
+HWND addForeignWindow(const std::string& className, const std::string& title, DWORD pid,
+                      WindowBehavior behavior, DWORD exitsAfterMs) {
+    if (!findProcess(pid)) {
+        Process process;
+        process.info.pid = pid;
+        process.info.foreign = true;
+        process.info.alive = true;
+        process.info.startedAt = static_cast<DWORD>(S->clock);
+        S->processes[pid] = process;
+        S->processOrder.push_back(pid);
+    }
+    Window* window = newWindow();
+    window->className = className;
+    window->text = title;
+    window->style = WS_OVERLAPPED | WS_VISIBLE;
+    window->foreign = true;
+    window->pid = pid;
+    window->behavior = behavior;
+    window->exitsAfterMs = exitsAfterMs;
+    window->alive = findProcess(pid)->info.alive;
+    return window->handle;
+}
+
+// ---- Test API: dialogs
+// ----------------------------------------------------------------------------------------------
+
+static Window* dialogOrFail(HWND handle, const char* what) {
+    Window* dialog = liveWin(handle);
+    if (!dialog || !dialog->isDialog) {
+        ADD_FAILURE() << what << ": the dialog is not open";
+        return nullptr;
+    }
+    return dialog;
+}
+
+static Window* controlOrFail(HWND dialogHandle, int id, const char* what) {
+    Window* dialog = dialogOrFail(dialogHandle, what);
+    if (!dialog)
+        return nullptr;
+    Window* control = liveControl(dialogHandle, id);
+    if (!control)
+        ADD_FAILURE() << what << ": dialog " << dialog->dialogId << " has no control " << id;
+    return control;
+}
+
+bool Dialog::exists() const {
+    Window* dialog = liveWin(window_);
+    return dialog && dialog->isDialog;
+}
+
+int Dialog::id() const {
+    Window* dialog = findWin(window_);
+    return dialog ? dialog->dialogId : 0;
+}
+
+std::string Dialog::caption() const {
+    Window* dialog = dialogOrFail(window_, "caption()");
+    return dialog ? dialog->text : "";
+}
+
+bool Dialog::click(int controlId) {
+    Window* control = controlOrFail(window_, controlId, "click()");
+    if (!control)
+        return false;
+    // A dialog under a modal one of its own cannot be clicked.
+    if (findWin(window_)->style & WS_DISABLED)
+        return false;
+    if (!(control->style & WS_VISIBLE))
+        return false;
+    return clickControl(control);
+}
+
+bool Dialog::type(int controlId, const std::string& text) {
+    Window* control = controlOrFail(window_, controlId, "type()");
+    if (!control)
+        return false;
+    if (!equalNoCase(control->className, "EDIT")) {
+        ADD_FAILURE() << "type(): control " << controlId << " is a " << control->className << ", not an edit";
+        return false;
+    }
+    if ((control->style & (WS_DISABLED | ES_READONLY)) || (findWin(window_)->style & WS_DISABLED))
+        return false;
+    setControlText(control, text.c_str());
+    if (Window* dialog = liveWin(window_))
+        callWindow(dialog, WM_COMMAND, MAKEWPARAM(controlId, kEnChange),
+                   reinterpret_cast<LPARAM>(control->handle));
+    return true;
+}
+
+void Dialog::close() {
+    if (Window* dialog = dialogOrFail(window_, "close()"))
+        callWindow(dialog, WM_CLOSE, 0, 0);
+}
+
+bool Dialog::advance(DWORD ms) const {
+    return sim::advance(ms);
+}
+
+void Dialog::paint() {
+    Window* dialog = dialogOrFail(window_, "paint()");
+    if (!dialog)
+        return;
+    callWindow(dialog, WM_PAINT, 0, 0);
+    std::vector<HWND> controls = findWin(window_)->controls;
+    for (HWND handle : controls) {
+        Window* control = liveWin(handle);
+        Window* parent = liveWin(window_);
+        if (control && parent && equalNoCase(control->className, "STATIC"))
+            callWindow(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(paintContext(handle)),
+                       reinterpret_cast<LPARAM>(handle));
+    }
+}
+
+std::string Dialog::text(int controlId) const {
+    Window* control = controlOrFail(window_, controlId, "text()");
+    return control ? control->text : "";
+}
+
+bool Dialog::checked(int controlId) const {
+    Window* control = controlOrFail(window_, controlId, "checked()");
+    return control && control->checkState == BST_CHECKED;
+}
+
+bool Dialog::enabled(int controlId) const {
+    Window* control = controlOrFail(window_, controlId, "enabled()");
+    return control && !(control->style & WS_DISABLED);
+}
+
+bool Dialog::visible(int controlId) const {
+    Window* control = controlOrFail(window_, controlId, "visible()");
+    return control && (control->style & WS_VISIBLE);
+}
+
+DWORD Dialog::style(int controlId) const {
+    Window* control = controlOrFail(window_, controlId, "style()");
+    return control ? control->style : 0;
+}
+
+HFONT Dialog::font(int controlId) const {
+    Window* control = controlOrFail(window_, controlId, "font()");
+    return control ? control->font : nullptr;
+}
+
+HWND Dialog::control(int controlId) const {
+    Window* control = controlOrFail(window_, controlId, "control()");
+    return control ? control->handle : nullptr;
+}
+
+std::vector<int> Dialog::controlIds() const {
+    std::vector<int> ids;
+    if (Window* dialog = dialogOrFail(window_, "controlIds()"))
+        for (HWND handle : dialog->controls)
+            ids.push_back(findWin(handle)->controlId);
+    return ids;
+}
+
+void onDialog(int templateId, std::function<void(Dialog&)> script) {
+    S->dialogScripts[templateId].push_back(std::move(script));
+}
+
+Dialog findDialog(int templateId) {
+    for (auto it = S->windows.rbegin(); it != S->windows.rend(); ++it)
+        if ((*it)->alive && (*it)->isDialog && (*it)->dialogId == templateId)
+            return Dialog((*it)->handle);
+    return Dialog();
+}
+
+const std::vector<DialogRecord>& dialogsOpened() {
+    return S->dialogRecords;
+}
+
+// ---- Test API: menus
+// --------------------------------------------------------------------------------------------------
+
+static const MenuItem* findIn(const std::vector<MenuItem>& items, UINT id) {
+    for (const MenuItem& item : items) {
+        if (!item.popup && !item.separator && item.id == id)
+            return &item;
+        if (const MenuItem* found = findIn(item.children, id))
+            return found;
+    }
+    return nullptr;
+}
+
+const MenuItem* Menu::find(UINT id) const {
+    return findIn(items, id);
+}
+
+bool Menu::checked(UINT id) const {
+    const MenuItem* item = find(id);
+    if (!item)
+        ADD_FAILURE() << "the menu has no item " << id << ":\n" << str();
+    return item && item->checked;
+}
+
+bool Menu::grayed(UINT id) const {
+    const MenuItem* item = find(id);
+    if (!item)
+        ADD_FAILURE() << "the menu has no item " << id << ":\n" << str();
+    return item && item->grayed;
+}
+
+static void describeItems(const std::vector<MenuItem>& items, const std::string& indent, std::string& out) {
+    for (size_t i = 0; i < items.size(); ++i) {
+        const MenuItem& item = items[i];
+        out += indent + std::to_string(i) + ": ";
+        if (item.separator)
+            out += "----";
+        else
+            out += "\"" + item.text + "\" " + std::to_string(item.id);
+        if (item.checked)
+            out += " checked";
+        if (item.grayed)
+            out += " grayed";
+        if (item.disabled)
+            out += " disabled";
+        out += "\n";
+        describeItems(item.children, indent + "    ", out);
+    }
+}
+
+std::string Menu::str() const {
+    std::string out;
+    describeItems(items, "", out);
+    return out;
+}
+
+Menu menu(HMENU handle) {
+    Menu snapshot;
+    snapshot.handle = handle;
+    if (!liveMenu(handle))
+        ADD_FAILURE() << "menu(): not a live menu";
+    else
+        snapshot.items = snapshotItems(handle);
+    return snapshot;
+}
+
+int liveMenuCount() {
+    int count = 0;
+    for (const auto& [handle, menu] : S->menus)
+        count += menu.alive;
+    return count;
+}
+
+void onMenu(std::function<UINT(Menu&)> answer) {
+    S->menuAnswers.push_back(std::move(answer));
+}
+const std::vector<MenuShown>& menusShown() {
+    return S->menusShown;
+}
+
+std::vector<Accelerator> acceleratorTable(HACCEL table) {
+    std::vector<Accelerator> out;
+    auto it = S->accelerators.find(handleValue(table));
+    if (it != S->accelerators.end())
+        for (const AccelEntry& entry : it->second.second)
+            out.push_back(Accelerator{entry.flags, entry.key, entry.command});
+    return out;
+}
+
+// ---- Test API: boxes
+// -------------------------------------------------------------------------------------------------
+
+void expectBox(int answer) {
+    BoxExpectation expectation;
+    expectation.answer = answer;
+    S->boxExpectations.push_back(expectation);
+}
+
+void expectBox(const std::string& text, int answer) {
+    BoxExpectation expectation;
+    expectation.text = text;
+    expectation.answer = answer;
+    S->boxExpectations.push_back(expectation);
+}
+
+void expectBox(std::function<int(const MessageBoxCall&)> script) {
+    BoxExpectation expectation;
+    expectation.script = std::move(script);
+    S->boxExpectations.push_back(expectation);
+}
+
+const std::vector<MessageBoxCall>& boxes() {
+    return S->boxes;
+}
+const std::vector<UINT>& beeps() {
+    return S->beeps;
+}
+
+// ---- Test API: hotkeys
+// -----------------------------------------------------------------------------------------------
+
+std::vector<Hotkey> hotkeys() {
+    return S->hotkeys;
+}
+void takeHotkey(UINT modifiers, UINT virtualKey) {
+    S->hotkeysTaken.emplace_back(modifiers & 0x0F, virtualKey);
+}
+const std::vector<HotkeyCall>& hotkeyCalls() {
+    return S->hotkeyCalls;
+}
+
+bool pressHotkey(UINT modifiers, UINT virtualKey) {
+    for (const Hotkey& hotkey : S->hotkeys)
+        if ((hotkey.modifiers & 0x0F) == (modifiers & 0x0F) && hotkey.virtualKey == virtualKey) {
+            PostMessageA(hotkey.window, WM_HOTKEY, static_cast<WPARAM>(hotkey.id),
+                         MAKELPARAM(modifiers & 0x0F, virtualKey));
+            return true;
+        }
+    return false;
+}
+
+const std::vector<ClassLongCall>& classLongCalls() {
+    return S->classLongCalls;
+}
+
+} // namespace sim
+
+using namespace sim;
+using namespace sim::detail;
+
+// ---- Windows
+// ------------------------------------------------------------------------------------------------------------
+
+ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass) {
+    if (!windowClass || !windowClass->lpszClassName || IS_INTRESOURCE(windowClass->lpszClassName))
+        return 0;
+    for (const WindowClass& c : S->classes)
+        if (equalNoCase(c.name, windowClass->lpszClassName))
+            return 0; // already registered
+    WindowClass c;
+    c.name = windowClass->lpszClassName;
+    c.fields = *windowClass;
+    c.atom = S->nextAtom++;
+    c.cursor = static_cast<LONG>(handleValue(windowClass->hCursor));
+    S->classes.push_back(c);
+    return c.atom;
+}
+
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
+                            int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                            LPVOID param) {
+    if (!className)
+        return nullptr;
+    const WindowClass* windowClass = nullptr;
+    for (const WindowClass& c : S->classes)
+        if (IS_INTRESOURCE(className) ? c.atom == LOWORD(className) : equalNoCase(c.name, className))
+            windowClass = &c;
+    if (!windowClass)
+        return nullptr;
+    if (parent && !liveWin(parent))
+        return nullptr;
+    Window* window = newWindow();
+    window->className = windowClass->name;
+    window->text = title ? title : "";
+    window->style = style;
+    window->exStyle = exStyle;
+    window->x = x;
+    window->y = y;
+    window->width = width;
+    window->height = height;
+    window->owner = parent;
+    window->menu = menu;
+    window->instance = instance;
+    window->proc = windowClass->fields.lpfnWndProc;
+    HWND handle = window->handle;
+    if (window->proc) {
+        struct {
+            LPVOID lpCreateParams;
+        } create = {param};
+        if (window->proc(handle, WM_CREATE, 0, reinterpret_cast<LPARAM>(&create)) == -1) {
+            DestroyWindow(handle);
+            return nullptr;
+        }
+    }
+    return liveWin(handle) ? handle : nullptr;
+}
+
+BOOL WINAPI DestroyWindow(HWND handle) {
+    Window* window = liveWin(handle);
+    if (!window || window->foreign || window->destroying)
+        return FALSE;
+    window->destroying = true;
+    // Owned windows go first, as Windows does.
+    std::vector<HWND> owned;
+    for (const auto& w : S->windows)
+        if (w->alive && !w->isControl && w->owner == handle && !w->destroying)
+            owned.push_back(w->handle);
+    for (HWND other : owned)
+        DestroyWindow(other);
+    window = findWin(handle);
+    callWindow(window, WM_DESTROY, 0, 0);
+    window = findWin(handle);
+    for (HWND control : window->controls)
+        findWin(control)->alive = false;
+    window->alive = false;
+    if (window->isDialog && !window->ended)
+        window->ended = true;
+    removeHotkeysOf(handle);
+    killTimersOf(handle);
+    if (S->foreground == handle)
+        S->foreground = nullptr;
+    return TRUE;
+}
+
+LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* window = liveWin(handle);
+    switch (message) {
+    case WM_CLOSE: DestroyWindow(handle); return 0;
+    case WM_QUERYENDSESSION: return TRUE;
+    case WM_POWERBROADCAST: return TRUE;
+    case WM_SETTEXT:
+        if (window)
+            window->text = lParam ? reinterpret_cast<const char*>(lParam) : "";
+        return TRUE;
+    case WM_GETTEXT: return window ? copyText(window->text, wParam, lParam) : 0;
+    default: return 0;
+    }
+}
+
+LRESULT WINAPI SendMessageA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    Window* window = liveWin(handle);
+    if (!window || window->foreign)
+        return 0; // sends to other programs are not modelled; the program uses SendMessageTimeoutA for them
+    return callWindow(window, message, wParam, lParam);
+}
+
+LRESULT WINAPI SendMessageTimeoutA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam, UINT flags,
+                                   UINT timeout, DWORD_PTR* result) {
+    Window* window = findWin(handle);
+    if (window && window->alive && !window->foreign) {
+        LRESULT answer = callWindow(window, message, wParam, lParam);
+        if (result)
+            *result = static_cast<DWORD_PTR>(answer);
+        return 1;
+    }
+    LRESULT sent = 0;
+    if (window && window->alive) {
+        switch (window->behavior) {
+        case WindowBehavior::Answers:
+            sent = 1;
+            if (result)
+                *result = 0;
+            break;
+        case WindowBehavior::HangsThenExits:
+            passTime(timeout);
+            if (Process* process = findProcess(window->pid))
+                if (process->info.alive && !process->endsAt)
+                    process->endsAt = S->clock + window->exitsAfterMs;
+            break;
+        case WindowBehavior::Hangs: passTime(timeout); break;
+        }
+    }
+    Request request = makeRequest("SendMessageTimeoutA",
+                                  {describeWindow(handle), std::to_string(message), std::to_string(wParam),
+                                   std::to_string(lParam), std::to_string(flags), std::to_string(timeout)},
+                                  sent);
+    request.window = handle;
+    addRequest(request);
+    return sent;
+}
+
+HWND WINAPI FindWindowA(LPCSTR className, LPCSTR title) {
+    for (const auto& w : S->windows) {
+        if (!w->alive || w->isControl)
+            continue;
+        if (className) {
+            if (IS_INTRESOURCE(className)) {
+                bool match = false;
+                for (const WindowClass& c : S->classes)
+                    match = match || (c.atom == LOWORD(className) && equalNoCase(c.name, w->className));
+                if (!match)
+                    continue;
+            } else if (!equalNoCase(className, w->className)) {
+                continue;
+            }
+        }
+        if (title && !equalNoCase(title, w->text))
+            continue;
+        return w->handle;
+    }
+    return nullptr;
+}
+
+HWND WINAPI GetDesktopWindow() {
+    return kDesktop;
+}
+
+// Windows enumerates in z-order; the simulation uses creation order.
+BOOL WINAPI EnumWindows(WNDENUMPROC callback, LPARAM value) {
+    std::vector<HWND> all;
+    for (const auto& w : S->windows)
+        if (w->alive && !w->isControl)
+            all.push_back(w->handle);
+    for (HWND handle : all)
+        if (liveWin(handle) && !callback(handle, value))
+            break;
+    return TRUE;
+}
+
+DWORD WINAPI GetWindowThreadProcessId(HWND handle, LPDWORD processId) {
+    Window* window = liveWin(handle);
+    if (!window) {
+        if (processId)
+            *processId = 0;
+        return 0;
+    }
+    DWORD pid = window->foreign ? window->pid : ownProcessId();
+    if (processId)
+        *processId = pid;
+    return pid + 4; // the thread id: one thread per process
+}
+
+BOOL WINAPI SetForegroundWindow(HWND window) {
+    if (!liveWin(window))
+        return FALSE;
+    S->foreground = window;
+    return TRUE;
+}
+
+BOOL WINAPI GetCursorPos(LPPOINT point) {
+    if (!point)
+        return FALSE;
+    *point = S->cursor;
+    return TRUE;
+}
+
+SHORT WINAPI GetAsyncKeyState(int key) {
+    return S->keysHeld.count(key) ? static_cast<SHORT>(0x8000) : 0;
+}
+
+int WINAPI GetWindowTextA(HWND handle, LPSTR text, int size) {
+    Window* window = liveWin(handle);
+    if (!window || size <= 0 || !text) {
+        if (text && size > 0)
+            text[0] = '\0';
+        return 0;
+    }
+    return static_cast<int>(
+        copyText(window->text, static_cast<WPARAM>(size), reinterpret_cast<LPARAM>(text)));
+}
+
+BOOL WINAPI EnableWindow(HWND handle, BOOL enable) {
+    Window* window = liveWin(handle);
+    if (!window)
+        return FALSE;
+    BOOL wasDisabled = (window->style & WS_DISABLED) ? TRUE : FALSE;
+    if (enable)
+        window->style &= ~static_cast<DWORD>(WS_DISABLED);
+    else
+        window->style |= WS_DISABLED;
+    return wasDisabled;
+}
+
+DWORD WINAPI SetClassLongA(HWND handle, int index, LONG value) {
+    Window* window = liveWin(handle);
+    if (!window)
+        return 0;
+    ClassLongCall call;
+    call.window = handle;
+    call.index = index;
+    call.value = value;
+    call.resource = resourceNameOf(static_cast<uintptr_t>(static_cast<ULONG>(value)));
+    S->classLongCalls.push_back(call);
+    if (index != GCL_HCURSOR && index != kGclHIcon)
+        return 0;
+    std::string key = upper(window->className) + (index == GCL_HCURSOR ? "" : "/ICON");
+    LONG previous = 0;
+    auto it = S->classCursors.find(key);
+    if (it != S->classCursors.end())
+        previous = it->second;
+    else
+        for (const WindowClass& c : S->classes)
+            if (equalNoCase(c.name, window->className))
+                previous =
+                    static_cast<LONG>(handleValue(index == GCL_HCURSOR ? c.fields.hCursor : c.fields.hIcon));
+    S->classCursors[key] = value;
+    return static_cast<DWORD>(previous);
+}
+
+// ---- Dialogs
+// ---------------------------------------------------------------------------------------------------------------
+
+INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param) {
+    if (owner && !liveWin(owner))
+        return -1;
+    Window* ownerWindow = liveWin(owner);
+    BOOL ownerWasDisabled = FALSE;
+    if (ownerWindow)
+        ownerWasDisabled = EnableWindow(owner, FALSE);
+    Window* dialog = buildDialog(instance, name, owner, procedure, param, true);
+    if (!dialog) {
+        if (ownerWindow && !ownerWasDisabled)
+            EnableWindow(owner, TRUE);
+        return -1;
+    }
+    HWND handle = dialog->handle;
+    int id = dialog->dialogId;
+    auto done = [handle] {
+        Window* w = findWin(handle);
+        return !w->alive || w->ended;
+    };
+    std::unique_ptr<Script> script;
+    if (!done()) {
+        auto& queue = S->dialogScripts[id];
+        if (!queue.empty()) {
+            std::function<void(Dialog&)> body = std::move(queue.front());
+            queue.pop_front();
+            script = makeScript([handle, body] {
+                Dialog view(handle);
+                body(view);
+            });
+        } else {
+            ADD_FAILURE() << "modal dialog " << id << " (\"" << dialog->text
+                          << "\") opened without a script; closing it";
+        }
+        modalLoop(script.get(), done);
+        if (!done() && !S->runaway) {
+            if (script)
+                ADD_FAILURE() << "dialog " << id << " is still open after its script; closing it";
+            if (Window* w = liveWin(handle))
+                callWindow(w, WM_CLOSE, 0, 0);
+            modalLoop(nullptr, done);
+        }
+        if (!done())
+            forceEnd(findWin(handle));
+    }
+    dialog = findWin(handle);
+    INT_PTR result = dialog->result;
+    S->dialogRecords[dialog->recordIndex].result = result;
+    if (dialog->alive)
+        DestroyWindow(handle);
+    if (ownerWindow && !ownerWasDisabled)
+        EnableWindow(owner, TRUE);
+    if (script)
+        finishScript(*script);
+    return result;
+}
+
+HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param) {
+    if (owner && !liveWin(owner))
+        return nullptr;
+    Window* dialog = buildDialog(instance, name, owner, procedure, param, false);
+    return dialog && dialog->alive ? dialog->handle : nullptr;
+}
+
+BOOL WINAPI EndDialog(HWND handle, INT_PTR result) {
+    Window* dialog = liveWin(handle);
+    if (!dialog || !dialog->isDialog)
+        return FALSE;
+    dialog->ended = true;
+    dialog->result = result;
+    if (!dialog->modal)
+        dialog->style &= ~static_cast<DWORD>(WS_VISIBLE); // a modeless dialog is only hidden
+    return TRUE;
+}
+
+HWND WINAPI GetDlgItem(HWND dialog, int id) {
+    Window* control = liveControl(dialog, id);
+    return control ? control->handle : nullptr;
+}
+
+BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
+    Window* control = liveControl(dialog, id);
+    if (!control)
+        return FALSE;
+    setControlText(control, text);
+    return TRUE;
+}
+
+UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size) {
+    Window* control = liveControl(dialog, id);
+    if (!control) {
+        if (text && size > 0)
+            text[0] = '\0';
+        return 0;
+    }
+    return static_cast<UINT>(
+        copyText(control->text, size > 0 ? static_cast<WPARAM>(size) : 0, reinterpret_cast<LPARAM>(text)));
+}
+
+BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check) {
+    Window* control = liveControl(dialog, id);
+    if (!control)
+        return FALSE;
+    controlProc(control, BM_SETCHECK, check, 0);
+    return TRUE;
+}
+
+UINT WINAPI IsDlgButtonChecked(HWND dialog, int id) {
+    Window* control = liveControl(dialog, id);
+    return control ? static_cast<UINT>(controlProc(control, BM_GETCHECK, 0, 0)) : 0;
+}
+
+// ---- Menus
+// -------------------------------------------------------------------------------------------------------------------
+
+HMENU WINAPI LoadMenuA(HINSTANCE instance, LPCSTR name) {
+    if (instance != sim::instance())
+        return nullptr;
+    const MenuItemTemplate* top = findMenu(ResName::from(name));
+    return top ? buildMenu(top->children) : nullptr;
+}
+
+HMENU WINAPI GetSubMenu(HMENU handle, int position) {
+    MenuObject* menu = liveMenu(handle);
+    if (!menu || position < 0 || static_cast<size_t>(position) >= menu->items.size())
+        return nullptr;
+    return menu->items[position].popup;
+}
+
+BOOL WINAPI DestroyMenu(HMENU handle) {
+    if (!liveMenu(handle))
+        return FALSE;
+    destroyMenu(handle);
+    return TRUE;
+}
+
+DWORD WINAPI CheckMenuItem(HMENU handle, UINT item, UINT flags) {
+    MenuObject::Item* found = menuItem(handle, item, flags);
+    if (!found)
+        return 0xFFFFFFFF;
+    DWORD previous = found->checked ? MF_CHECKED : MF_UNCHECKED;
+    found->checked = (flags & MF_CHECKED) != 0;
+    return previous;
+}
+
+BOOL WINAPI EnableMenuItem(HMENU handle, UINT item, UINT flags) {
+    MenuObject::Item* found = menuItem(handle, item, flags);
+    if (!found)
+        return -1;
+    BOOL previous = (found->grayed ? MF_GRAYED : 0) | (found->disabled ? MF_DISABLED : 0);
+    found->grayed = (flags & MF_GRAYED) != 0;
+    found->disabled = (flags & MF_DISABLED) != 0;
+    return previous;
+}
+
+BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner, LPVOID) {
+    if (!liveMenu(handle) || !liveWin(owner))
+        return FALSE;
+    MenuShown shown;
+    shown.menu.handle = handle;
+    shown.menu.items = snapshotItems(handle);
+    shown.flags = flags;
+    shown.x = x;
+    shown.y = y;
+    shown.owner = owner;
+    shown.time = static_cast<DWORD>(S->clock);
+    size_t index = S->menusShown.size();
+    S->menusShown.push_back(shown);
+    UINT chosen = 0;
+    if (S->menuAnswers.empty()) {
+        ADD_FAILURE() << "a popup menu was shown without an answer; dismissing it:\n" << shown.menu.str();
+    } else {
+        std::function<UINT(Menu&)> answer = std::move(S->menuAnswers.front());
+        S->menuAnswers.pop_front();
+        Menu view = shown.menu;
+        std::unique_ptr<Script> script = makeScript([&] { chosen = answer(view); });
+        // The menu's own loop keeps the program's messages and timers going while it is open.
+        modalLoop(script.get(), [&] { return script->fiber->finished(); });
+        finishScript(*script);
+    }
+    if (chosen) {
+        MenuObject::Item* item = menuItem(handle, chosen, MF_BYCOMMAND);
+        if (!item || item->grayed || item->disabled) {
+            ADD_FAILURE() << "the menu answer chose " << chosen << ", which is "
+                          << (item ? "grayed or disabled" : "not in the menu") << ":\n"
+                          << sim::menu(handle).str();
+            chosen = 0;
+        }
+    }
+    S->menusShown[index].chosen = chosen;
+    if (flags & TPM_RETURNCMD)
+        return static_cast<BOOL>(chosen);
+    // Without TPM_RETURNCMD Windows delivers the choice as a posted WM_COMMAND once the menu has closed.
+    if (chosen)
+        PostMessageA(owner, WM_COMMAND, MAKEWPARAM(chosen, 0), 0);
+    return TRUE;
+}
+
+// ---- Accelerators
+// ------------------------------------------------------------------------------------------------------------
+
+HACCEL WINAPI LoadAcceleratorsA(HINSTANCE instance, LPCSTR name) {
+    if (instance != sim::instance())
+        return nullptr;
+    ResName resName = ResName::from(name);
+    const std::vector<AccelEntry>* table = findAccelerators(resName);
+    if (!table)
+        return nullptr;
+    S->nextAccel += 4;
+    S->accelerators[S->nextAccel] = {resName.isNumber ? "#" + std::to_string(resName.number) : resName.text,
+                                     *table};
+    return makeHandle<HACCEL>(S->nextAccel);
+}
+
+// Character entries (no FVIRTKEY) match WM_CHAR by character code; virtual-key entries match WM_KEYDOWN with
+// the Shift, Ctrl and Alt state they name. The first match in table order wins.
+int WINAPI TranslateAcceleratorA(HWND handle, HACCEL table, LPMSG message) {
+    auto it = S->accelerators.find(handleValue(table));
+    Window* window = liveWin(handle);
+    if (!message || it == S->accelerators.end() || !window)
+        return 0;
+    for (const AccelEntry& entry : it->second.second) {
+        bool match = false;
+        if (message->message == WM_CHAR && !(entry.flags & kFVirtKey) && !(entry.flags & kFAlt))
+            match = entry.key == (message->wParam & 0xFF);
+        else if (message->message == WM_KEYDOWN && (entry.flags & kFVirtKey))
+            match = entry.key == message->wParam &&
+                    ((entry.flags & kFShift) != 0) == (S->keysHeld.count(VK_SHIFT) != 0) &&
+                    ((entry.flags & kFControl) != 0) == (S->keysHeld.count(VK_CONTROL) != 0) &&
+                    ((entry.flags & kFAlt) != 0) == (S->keysHeld.count(VK_MENU) != 0);
+        if (match) {
+            callWindow(window, WM_COMMAND, MAKEWPARAM(entry.command, 1), 0);
+            return 1;
+        }
+    }
+    return 0;
+}
+
+// ---- Message boxes
+// ------------------------------------------------------------------------------------------------------------
+
+BOOL WINAPI MessageBeep(UINT type) {
+    S->beeps.push_back(type);
+    S->pendingBeep = type;
+    return TRUE;
+}
+
+static bool answerFits(UINT style, int answer) {
+    switch (style & 0x0F) {
+    case MB_OK: return answer == IDOK;
+    case 1: return answer == IDOK || answer == IDCANCEL;                    // MB_OKCANCEL
+    case 2: return answer == 3 || answer == 4 || answer == 5;               // MB_ABORTRETRYIGNORE
+    case 3: return answer == IDYES || answer == IDNO || answer == IDCANCEL; // MB_YESNOCANCEL
+    case MB_YESNO: return answer == IDYES || answer == IDNO;
+    case 5: return answer == 4 || answer == IDCANCEL; // MB_RETRYCANCEL
+    default: return true;
+    }
+}
+
+static int unexpectedAnswer(UINT style) {
+    switch (style & 0x0F) {
+    case MB_OK: return IDOK;
+    case 3:
+    case MB_YESNO: return IDNO;
+    default: return IDCANCEL;
+    }
+}
+
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+    MessageBoxCall call;
+    call.owner = owner;
+    call.text = text ? text : "";
+    if (caption)
+        call.caption = std::string(caption);
+    call.style = style;
+    call.beep = S->pendingBeep;
+    S->pendingBeep.reset();
+    call.time = static_cast<DWORD>(S->clock);
+    size_t index = S->boxes.size();
+    S->boxes.push_back(call);
+    // The box's own loop dispatches what is already due before the user gets to answer.
+    modalLoop(nullptr, [] { return false; });
+    int answer;
+    if (S->boxExpectations.empty()) {
+        answer = unexpectedAnswer(style);
+        ADD_FAILURE() << "unexpected message box \"" << call.text << "\" (caption "
+                      << (caption ? "\"" + std::string(caption) + "\"" : std::string("NULL")) << ", style "
+                      << hex(style) << "); answered " << answer;
+    } else {
+        BoxExpectation expectation = std::move(S->boxExpectations.front());
+        S->boxExpectations.pop_front();
+        if (expectation.text && *expectation.text != call.text)
+            ADD_FAILURE() << "message box text \"" << call.text << "\", expected \"" << *expectation.text
+                          << "\"";
+        answer = expectation.answer;
+        if (expectation.script) {
+            std::unique_ptr<Script> script = makeScript([&] { answer = expectation.script(call); });
+            modalLoop(script.get(), [&] { return script->fiber->finished(); });
+            finishScript(*script);
+        }
+        if (!answerFits(style, answer))
+            ADD_FAILURE() << "answer " << answer << " is not a button of the box \"" << call.text
+                          << "\" (style " << hex(style) << ")";
+    }
+    S->boxes[index].answer = answer;
+    return answer;
+}
+
+// ---- Hotkeys
+// --------------------------------------------------------------------------------------------------------------------
+
+BOOL WINAPI RegisterHotKey(HWND window, int id, UINT modifiers, UINT key) {
+    HotkeyCall call;
+    call.hotkey = Hotkey{window, id, modifiers, key};
+    call.time = static_cast<DWORD>(S->clock);
+    bool taken = std::find(S->hotkeysTaken.begin(), S->hotkeysTaken.end(),
+                           std::make_pair(modifiers & 0x0F, key)) != S->hotkeysTaken.end();
+    for (const Hotkey& hotkey : S->hotkeys)
+        taken = taken || ((hotkey.modifiers & 0x0F) == (modifiers & 0x0F) && hotkey.virtualKey == key);
+    bool windowOk = !window || (liveWin(window) && !liveWin(window)->foreign);
+    // A second registration under the same window and id keeps the first one (as documented).
+    call.result = !taken && windowOk;
+    if (call.result)
+        S->hotkeys.push_back(call.hotkey);
+    S->hotkeyCalls.push_back(call);
+    return call.result;
+}
+
+// Removes the oldest registration of that window and id, as Wine does; Windows documents no order.
+BOOL WINAPI UnregisterHotKey(HWND window, int id) {
+    HotkeyCall call;
+    call.registering = false;
+    call.hotkey.window = window;
+    call.hotkey.id = id;
+    call.time = static_cast<DWORD>(S->clock);
+    for (auto it = S->hotkeys.begin(); it != S->hotkeys.end(); ++it)
+        if (it->window == window && it->id == id) {
+            S->hotkeys.erase(it);
+            call.result = TRUE;
+            break;
+        }
+    S->hotkeyCalls.push_back(call);
+    return call.result;
+}
+
+// ---- Session requests
+// ---------------------------------------------------------------------------------------------------------
+
+// Windows 9x asks every window with WM_QUERYENDSESSION before it ends the session unless EWX_FORCE is given;
+// the program's own windows are asked here, synchronously. Other programs are taken to agree.
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reserved) {
+    bool allowed = (flags & EWX_FORCE) || querySessionEnd();
+    BOOL result = allowed ? S->exitWindowsResult : FALSE;
+    addRequest(makeRequest("ExitWindowsEx", {std::to_string(flags), std::to_string(reserved)}, result));
+    return result;
+}
+
+LONG WINAPI BroadcastSystemMessage(DWORD flags, LPDWORD recipients, UINT message, WPARAM wParam,
+                                   LPARAM lParam) {
+    addRequest(
+        makeRequest("BroadcastSystemMessage",
+                    {std::to_string(flags), recipients ? std::to_string(*recipients) : std::string("NULL"),
+                     std::to_string(message), std::to_string(wParam), std::to_string(lParam)},
+                    1));
+    if (!(flags & BSF_IGNORECURRENTTASK)) {
+        std::vector<HWND> own;
+        for (const auto& w : S->windows)
+            if (w->alive && !w->foreign && !w->isControl)
+                own.push_back(w->handle);
+        for (HWND handle : own)
+            if (Window* w = liveWin(handle))
+                callWindow(w, message, wParam, lParam);
+    }
+    return 1;
+}
