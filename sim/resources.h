@@ -62,9 +62,12 @@ struct VersionInfo {
     DWORD fileOS = 0, fileType = 0;
     std::string translationBlock; // e.g. "040904E4"
     std::vector<std::pair<std::string, std::string>> strings; // in resource order
+    std::vector<unsigned> translation; // VarFileInfo "Translation": language, code page, ...
 };
 
-// Loads the .res file; false (with a reason) when it cannot be read or parsed.
+// Loads the .res file; false (with a reason) when it cannot be read or parsed, and then what was loaded
+// before stays. The find functions give nullptr for a name that is not there; their pointers stay valid
+// until the next successful load.
 bool loadResources(const std::string& path, std::string* error);
 
 const MenuItemTemplate* findMenu(const ResName& name);          // the menu's top level as one popup item
