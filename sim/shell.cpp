@@ -390,9 +390,11 @@ BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA request) {
     OpenFileRequest record;
     if (request) {
         record.fields = *request;
-        if (request->lpstrFilter)
+        if (request->lpstrFilter) {
             for (const char* p = request->lpstrFilter; *p; p += std::strlen(p) + 1)
                 record.filter += std::string(p) + "|";
+            record.filter += "|"; // the empty string that ends the list
+        }
         if (request->lpstrFile)
             record.fileAtCall =
                 std::string(request->lpstrFile, strnlen(request->lpstrFile, request->nMaxFile));

@@ -194,6 +194,7 @@ class Dialog {
     explicit Dialog(HWND window) : window_(window) {}
     HWND hwnd() const { return window_; }
     explicit operator bool() const { return exists(); }
+    // Open: alive, and for a modal dialog not yet ended by EndDialog.
     bool exists() const;
     int id() const; // the template id
     std::string caption() const;
@@ -230,7 +231,7 @@ class Dialog {
 // dialog has had WM_INITDIALOG; the script must end it (click OK/Cancel, close()). A modal dialog without a
 // script, or still open after its script, fails the test and is closed.
 void onDialog(int templateId, std::function<void(Dialog&)> script);
-// The open dialog (modal or modeless) of that template id, the newest if several.
+// The open dialog (modal or modeless, see Dialog::exists) of that template id, the newest if several.
 Dialog findDialog(int templateId);
 
 struct DialogRecord {
@@ -272,7 +273,9 @@ struct Menu {
 };
 
 Menu menu(HMENU handle); // a snapshot now; fails the test for a handle that is not a live menu
-int liveMenuCount();     // menus (and their popups) loaded and not destroyed
+// Menus (bars and popups alike) loaded and not destroyed. DestroyMenu on a popup frees it and its own popups
+// but not the bar LoadMenuA returned, which stays live until destroyed itself, as in Windows.
+int liveMenuCount();
 
 // Answers the next TrackPopupMenuEx: return the chosen command id, or 0 to dismiss the menu. A chosen command
 // is posted to the owner as WM_COMMAND (MAKEWPARAM(id, 0), 0), as Windows does without TPM_RETURNCMD.

@@ -484,9 +484,15 @@ HWND addForeignWindow(const std::string& className, const std::string& title, DW
 // ---- Test API: dialogs
 // ----------------------------------------------------------------------------------------------
 
-static Window* dialogOrFail(HWND handle, const char* what) {
+// A modal dialog is closed for the user once EndDialog has run, though its loop destroys it only later.
+static Window* openDialog(HWND handle) {
     Window* dialog = liveWin(handle);
-    if (!dialog || !dialog->isDialog) {
+    return dialog && dialog->isDialog && !(dialog->modal && dialog->ended) ? dialog : nullptr;
+}
+
+static Window* dialogOrFail(HWND handle, const char* what) {
+    Window* dialog = openDialog(handle);
+    if (!dialog) {
         ADD_FAILURE() << what << ": the dialog is not open";
         return nullptr;
     }
@@ -504,8 +510,7 @@ static Window* controlOrFail(HWND dialogHandle, int id, const char* what) {
 }
 
 bool Dialog::exists() const {
-    Window* dialog = liveWin(window_);
-    return dialog && dialog->isDialog;
+    return openDialog(window_) != nullptr;
 }
 
 int Dialog::id() const {
@@ -620,7 +625,7 @@ void onDialog(int templateId, std::function<void(Dialog&)> script) {
 
 Dialog findDialog(int templateId) {
     for (auto it = S->windows.rbegin(); it != S->windows.rend(); ++it)
-        if ((*it)->alive && (*it)->isDialog && (*it)->dialogId == templateId)
+        if (openDialog((*it)->handle) && (*it)->dialogId == templateId)
             return Dialog((*it)->handle);
     return Dialog();
 }
