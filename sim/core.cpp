@@ -577,6 +577,8 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         S->queue.push_back(posted);
         return TRUE;
     }
+    if (target && !target->foreign)
+        return FALSE; // one of the program's windows that is gone
     // Posts outside the program are requests to the system or to other programs.
     bool delivered = window == desktopHandle() || (target && target->alive);
     Request request = makeRequest(
