@@ -171,9 +171,11 @@ static LRESULT controlProc(Window* control, UINT message, WPARAM wParam, LPARAM 
     }
 }
 
-// What DefDlgProc does with the messages a dialog procedure left alone (returned FALSE for).
-static void defaultDialog(Window* dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+// What DefDlgProc does with the messages a dialog procedure left alone (returned FALSE for), and its result.
+static LRESULT defaultDialog(Window* dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
+    case WM_QUERYENDSESSION:
+    case WM_POWERBROADCAST: return TRUE;
     case WM_CLOSE: {
         // The close box stands for Cancel, unless a Cancel button is there and disabled.
         Window* cancel = liveControl(dialog->handle, IDCANCEL);
@@ -182,9 +184,16 @@ static void defaultDialog(Window* dialog, UINT message, WPARAM wParam, LPARAM lP
                          reinterpret_cast<LPARAM>(cancel ? cancel->handle : nullptr));
         break;
     }
-    case WM_SETTEXT: dialog->text = lParam ? reinterpret_cast<const char*>(lParam) : ""; break;
+    case WM_SETTEXT: dialog->text = lParam ? reinterpret_cast<const char*>(lParam) : ""; return TRUE;
     default: (void)wParam; break;
     }
+    return 0;
+}
+
+// Messages whose result is the dialog procedure's own return value; for the others a handled message gives
+// the DWL_MSGRESULT, which this program never sets (0).
+static bool returnsDirectly(UINT message) {
+    return message == WM_INITDIALOG || (message >= 0x0132 && message <= 0x0138);
 }
 
 LRESULT callWindow(Window* window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -197,9 +206,11 @@ LRESULT callWindow(Window* window, UINT message, WPARAM wParam, LPARAM lParam) {
             return copyText(window->text, wParam, lParam);
         INT_PTR handled =
             window->dialogProc ? window->dialogProc(window->handle, message, wParam, lParam) : 0;
+        if (returnsDirectly(message))
+            return handled;
         if (!handled && window->alive)
-            defaultDialog(window, message, wParam, lParam);
-        return handled;
+            return defaultDialog(window, message, wParam, lParam);
+        return 0;
     }
     if (window->proc)
         return window->proc(window->handle, message, wParam, lParam);
