@@ -1,5 +1,6 @@
 // The simulated machine's own rules, checked with small stand-in programs.
 #include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
 
 #include <cstring>
 #include <string>
@@ -202,6 +203,143 @@ TEST(SimRegistry, DeletingAKeyTakesItsSubtreeAndFailuresAreScripted) {
     EXPECT_FALSE(sim::regKeyExists(HKEY_LOCAL_MACHINE, "A\\B\\C"));
     EXPECT_EQ(RegDeleteKeyA(key, "B"), ERROR_FILE_NOT_FOUND);
     RegCloseKey(key);
+}
+
+std::vector<UINT> commands;
+
+LRESULT CALLBACK RecordCommands(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND)
+        commands.push_back(LOWORD(wParam));
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// A hidden window that shows popup 0 of the menu "Kelto1" with item 20 grayed, once per tray-like post.
+int WINAPI ShowsTheMenu(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = RecordCommands;
+    windowClass.lpszClassName = "Menus";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "Menus", "Menus", 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+    HMENU bar = LoadMenuA(instance, "kelto1");
+    HMENU popup = GetSubMenu(bar, 0);
+    EXPECT_EQ(CheckMenuItem(popup, 0, MF_BYPOSITION | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
+    EXPECT_EQ(CheckMenuItem(popup, IDM_SHUTDOWN, MF_BYCOMMAND | MF_UNCHECKED),
+              static_cast<DWORD>(MF_CHECKED));
+    EXPECT_EQ(CheckMenuItem(popup, 9999, MF_BYCOMMAND | MF_CHECKED), 0xFFFFFFFFu);
+    EXPECT_EQ(EnableMenuItem(popup, IDM_REBOOT, MF_BYCOMMAND | MF_GRAYED), MF_ENABLED);
+    EXPECT_EQ(EnableMenuItem(popup, IDM_REBOOT, MF_BYCOMMAND | MF_GRAYED), MF_GRAYED);
+    CheckMenuItem(popup, IDM_FORCE, MF_BYCOMMAND | MF_CHECKED); // inside the Toggles popup
+    for (int i = 0; i < 3; ++i)
+        TrackPopupMenuEx(popup, 0, 0, 0, window, nullptr);
+    int result = Pump();
+    DestroyMenu(bar);
+    return result;
+}
+
+TEST(SimMenus, StatesAnswersAndTheCommandPostedToTheOwner) {
+    sim::Machine machine;
+    commands.clear();
+    sim::onMenu([](sim::Menu& menu) {
+        EXPECT_TRUE(menu.grayed(IDM_REBOOT));
+        EXPECT_TRUE(menu.checked(IDM_FORCE));
+        EXPECT_EQ(menu.at(6).separator, true);
+        EXPECT_EQ(menu.at(0).text, "Sh&utdown");
+        return static_cast<UINT>(IDM_STANDBY);
+    });
+    sim::onMenu([](sim::Menu&) { return 0u; });
+    sim::onMenu([](sim::Menu&) { return static_cast<UINT>(IDM_REBOOT); });
+    EXPECT_NONFATAL_FAILURE(sim::run(ShowsTheMenu, ""), "grayed");
+    EXPECT_EQ(commands, std::vector<UINT>{IDM_STANDBY}) << "dismissed and grayed choices give no command";
+    EXPECT_EQ(sim::menusShown().size(), 3u);
+    EXPECT_EQ(sim::liveMenuCount(), 0);
+}
+
+int WINAPI ClosesOthers(HINSTANCE, HINSTANCE, LPSTR, int) {
+    EnumWindows(
+        [](HWND window, LPARAM) -> BOOL {
+            DWORD pid = 0;
+            GetWindowThreadProcessId(window, &pid);
+            HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, pid);
+            DWORD_PTR answer = 0;
+            if (!SendMessageTimeoutA(window, WM_ENDSESSION, 1, 0, SMTO_ABORTIFHUNG, 500, &answer) &&
+                process && WaitForSingleObject(process, 500) != WAIT_OBJECT_0)
+                TerminateProcess(process, 0);
+            if (process)
+                CloseHandle(process);
+            return TRUE;
+        },
+        0);
+    return 0;
+}
+
+TEST(SimProcesses, ForeignWindowsAnswerHangOrExitAndTimePasses) {
+    sim::Machine machine;
+    sim::addForeignWindow("Answers", "", 10);
+    sim::addForeignWindow("Exits", "", 20, sim::WindowBehavior::HangsThenExits, 100);
+    sim::addForeignWindow("Hangs", "", 30, sim::WindowBehavior::Hangs);
+    sim::addForeignWindow("Locked", "", 40, sim::WindowBehavior::Hangs);
+    sim::setOpenProcessFails(40);
+    EXPECT_EQ(sim::run(ClosesOthers, "").ending, sim::Ending::Returned);
+    EXPECT_EQ(sim::requestStrings(), (std::vector<std::string>{
+                                         "SendMessageTimeoutA(<Answers>,22,1,0,2,500)",
+                                         "SendMessageTimeoutA(<Exits>,22,1,0,2,500)",
+                                         "SendMessageTimeoutA(<Hangs>,22,1,0,2,500)",
+                                         "TerminateProcess(30,0)",
+                                         "SendMessageTimeoutA(<Locked>,22,1,0,2,500)",
+                                     }));
+    // 500 + 100 for the window that exits, 500 + 500 for the hung one, 500 for the one that cannot be opened.
+    EXPECT_EQ(sim::now(), 2100u);
+    EXPECT_TRUE(sim::process(10)->alive);
+    EXPECT_FALSE(sim::process(20)->terminated);
+    EXPECT_FALSE(sim::process(20)->alive);
+    EXPECT_TRUE(sim::process(30)->terminated);
+    EXPECT_TRUE(sim::process(40)->alive);
+    EXPECT_EQ(sim::openHandleCount(), 0);
+    EXPECT_FALSE(sim::findWindow("Hangs"));
+}
+
+TEST(SimBoxes, EveryBoxIsRecordedWithTheBeepBeforeIt) {
+    sim::Machine machine;
+    sim::expectBox("Sure ?", IDYES);
+    MessageBeep(MB_ICONEXCLAMATION);
+    EXPECT_EQ(MessageBoxA(nullptr, "Sure ?", "Confirm", MB_YESNO), IDYES);
+    EXPECT_NONFATAL_FAILURE(EXPECT_EQ(MessageBoxA(nullptr, "Surprise", nullptr, MB_YESNO), IDNO),
+                            "unexpected message box");
+    ASSERT_EQ(sim::boxes().size(), 2u);
+    EXPECT_EQ(sim::boxes()[0].beep, std::optional<UINT>(MB_ICONEXCLAMATION));
+    EXPECT_EQ(sim::boxes()[0].caption, std::optional<std::string>("Confirm"));
+    EXPECT_FALSE(sim::boxes()[1].beep) << "a beep belongs to one box only";
+    EXPECT_FALSE(sim::boxes()[1].caption) << "a null caption stays null";
+}
+
+TEST(SimTray, IconsFollowAddModifyDeleteRules) {
+    sim::Machine machine;
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "Tray";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "Tray", "", 0, 0, 0, 0, 0, nullptr, nullptr, sim::instance(), nullptr);
+    NOTIFYICONDATAA data{};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = 5;
+    data.uFlags = NIF_ICON | NIF_TIP | NIF_MESSAGE;
+    data.uCallbackMessage = WM_USER + 1;
+    data.hIcon = LoadIconA(sim::instance(), "Icon_2");
+    lstrcpyA(data.szTip, "Reboot");
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_MODIFY, &data)) << "nothing to modify yet";
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_ADD, &data));
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_ADD, &data)) << "already there";
+    data.uFlags = NIF_TIP;
+    lstrcpyA(data.szTip, "Other");
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_MODIFY, &data));
+    ASSERT_TRUE(sim::trayIcon());
+    EXPECT_EQ(sim::trayIcon()->iconName, "Icon_2") << "a modify without NIF_ICON keeps the icon";
+    EXPECT_EQ(sim::trayIcon()->tip, "Other");
+    EXPECT_EQ(sim::trayIcon()->callbackMessage, static_cast<UINT>(WM_USER + 1));
+    EXPECT_TRUE(Shell_NotifyIconA(NIM_DELETE, &data));
+    EXPECT_FALSE(Shell_NotifyIconA(NIM_DELETE, &data));
+    EXPECT_FALSE(sim::trayIcon());
 }
 
 } // namespace
