@@ -16,7 +16,23 @@
 namespace sim {
 namespace detail {
 
-State* S = nullptr;
+// A fresh machine; reset() also loads the resources. Tests of plain functions may run without a Machine.
+static State* freshState() {
+    State* state = new State;
+    state->drives[2].present = true;
+    state->drives[2].type = DRIVE_FIXED;
+    state->specialFolders[CSIDL_DESKTOP] = "C:\\WINDOWS\\Desktop";
+    state->specialFolders[CSIDL_STARTMENU] = "C:\\WINDOWS\\Start Menu";
+    Process own;
+    own.info.pid = ownProcessId();
+    own.info.commandLine = state->modulePath;
+    own.info.alive = true;
+    state->processes[own.info.pid] = own;
+    state->commandLine = state->modulePath;
+    return state;
+}
+
+State* S = freshState();
 
 namespace {
 
@@ -269,23 +285,11 @@ static void loadResourcesOnce() {
 
 void reset() {
     loadResourcesOnce();
-    if (S) {
-        if (S->idleScript)
-            finishScript(*S->idleScript);
-        S->idleScript.reset();
-    }
+    if (S->idleScript)
+        finishScript(*S->idleScript);
+    S->idleScript.reset();
     delete S;
-    S = new State;
-    S->drives[2].present = true;
-    S->drives[2].type = DRIVE_FIXED;
-    S->specialFolders[CSIDL_DESKTOP] = "C:\\WINDOWS\\Desktop";
-    S->specialFolders[CSIDL_STARTMENU] = "C:\\WINDOWS\\Start Menu";
-    Process own;
-    own.info.pid = kOwnPid;
-    own.info.commandLine = S->modulePath;
-    own.info.alive = true;
-    S->processes[kOwnPid] = own;
-    S->commandLine = S->modulePath;
+    S = freshState();
 }
 
 void checkScriptsUsed() {
