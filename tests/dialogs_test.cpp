@@ -80,7 +80,7 @@ TEST_F(Dialogs, BrowseFillsTheEntryWithTheFullName) {
     sim::addFile("C:\\TOOLS\\BACKUP.EXE");
     sim::addFile("C:\\WINDOWS\\DESKTOP\\NOTES.LNK");
     sim::onOpenFile([](OPENFILENAMEA& request) {
-        EXPECT_EQ(request.lStructSize, 76u);
+        EXPECT_EQ(request.lStructSize, sizeof(OPENFILENAME_NT4A)) << "the Windows 95 record";
         EXPECT_EQ(request.Flags, 0x100004u);
         EXPECT_EQ(request.nMaxFile, 260u);
         EXPECT_EQ(request.nFilterIndex, 1u);

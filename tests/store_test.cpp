@@ -22,12 +22,12 @@ std::vector<BYTE> Bytes(const std::string& text, size_t count) {
     return bytes;
 }
 
-class Store : public ProgramTest {
+class StoredSettings : public ProgramTest {
   protected:
-    Store() { StartupValues(); }
+    StoredSettings() { StartupValues(); }
 };
 
-TEST_F(Store, SaveWritesEveryValueInOrderWithFixedByteCounts) {
+TEST_F(StoredSettings, SaveWritesEveryValueInOrderWithFixedByteCounts) {
     Settings.WarningTextChanged = 1;
     lstrcpyA(Settings.WarningText, "Bye");
     EXPECT_EQ(SaveSettings(), 1);
@@ -59,7 +59,7 @@ TEST_F(Store, SaveWritesEveryValueInOrderWithFixedByteCounts) {
     EXPECT_EQ(sim::openKeyCount(), 0);
 }
 
-TEST_F(Store, WarningTextIsWrittenOnlyWhenEditedAndFillerIsZero) {
+TEST_F(StoredSettings, WarningTextIsWrittenOnlyWhenEditedAndFillerIsZero) {
     lstrcpyA(Settings.WarningText, "not edited");
     sim::regSetString(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "WarningText", "kept");
     EXPECT_EQ(SaveSettings(), 1);
@@ -71,7 +71,7 @@ TEST_F(Store, WarningTextIsWrittenOnlyWhenEditedAndFillerIsZero) {
     EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "ProgramsToRun")->bytes, Bytes("a.exe;", 1024));
 }
 
-TEST_F(Store, CancelledTimerStoresTimeOfDayAndWarningOff) {
+TEST_F(StoredSettings, CancelledTimerStoresTimeOfDayAndWarningOff) {
     Settings.TimerCancelled = 1;
     Settings.AtFlag = 1;
     Settings.WarnFlag = 1;
@@ -83,7 +83,7 @@ TEST_F(Store, CancelledTimerStoresTimeOfDayAndWarningOff) {
     EXPECT_EQ(Settings.AtFlag, 1) << "memory keeps the flag";
 }
 
-TEST_F(Store, SaveReportsAFailedWriteButMakesTheOthers) {
+TEST_F(StoredSettings, SaveReportsAFailedWriteButMakesTheOthers) {
     sim::regCreateKey(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
     sim::regFail(sim::RegOp::Set, HKEY_LOCAL_MACHINE, SETTINGS_KEY, "AtValue");
     EXPECT_EQ(SaveSettings(), 0);
@@ -95,7 +95,7 @@ TEST_F(Store, SaveReportsAFailedWriteButMakesTheOthers) {
     EXPECT_EQ(CallsOf("RegSetValueExA").size(), before) << "nothing written without the key";
 }
 
-TEST_F(Store, LoadReadsInOrderWithRoomForEachValue) {
+TEST_F(StoredSettings, LoadReadsInOrderWithRoomForEachValue) {
     sim::regCreateKey(HKEY_LOCAL_MACHINE, SETTINGS_KEY);
     LoadSettings();
     const struct {
@@ -116,7 +116,7 @@ TEST_F(Store, LoadReadsInOrderWithRoomForEachValue) {
     EXPECT_EQ(sim::openKeyCount(), 0);
 }
 
-TEST_F(Store, SaveThenLoadRoundTrips) {
+TEST_F(StoredSettings, SaveThenLoadRoundTrips) {
     Settings.ExitType = IDM_EXITTODOS;
     Settings.ConfirmFlag = 1;
     Settings.RunBeforeExit = 1;
@@ -135,7 +135,7 @@ TEST_F(Store, SaveThenLoadRoundTrips) {
     EXPECT_STREQ(Settings.ProgramEntry[1], "b");
 }
 
-TEST_F(Store, ProgramListIsSplitOnlyWhenRunBeforeExitIsStoredOn) {
+TEST_F(StoredSettings, ProgramListIsSplitOnlyWhenRunBeforeExitIsStoredOn) {
     Store("ProgramsToRun", "a.exe;b.doc;");
     Store("RunBeforeExit", "0");
     LoadSettings();
@@ -147,7 +147,7 @@ TEST_F(Store, ProgramListIsSplitOnlyWhenRunBeforeExitIsStoredOn) {
     EXPECT_STREQ(Settings.ProgramEntry[1], "b.doc");
 }
 
-TEST_F(Store, DeleteRemovesTheKeyOnceAndKeepsTheParent) {
+TEST_F(StoredSettings, DeleteRemovesTheKeyOnceAndKeepsTheParent) {
     EXPECT_EQ(SaveSettings(), 1);
     EXPECT_EQ(DeleteSettings(), 1);
     EXPECT_FALSE(sim::regKeyExists(HKEY_LOCAL_MACHINE, SETTINGS_KEY));
@@ -157,7 +157,7 @@ TEST_F(Store, DeleteRemovesTheKeyOnceAndKeepsTheParent) {
     EXPECT_EQ(sim::openKeyCount(), 0);
 }
 
-TEST_F(Store, DeleteWithoutParentFails) {
+TEST_F(StoredSettings, DeleteWithoutParentFails) {
     EXPECT_EQ(DeleteSettings(), 0);
 }
 
@@ -176,7 +176,7 @@ std::vector<BYTE> Raw(const std::string& text) {
 
 // Values another tool could leave: missing terminators, too long, other types. Every field stays terminated
 // within its capacity and neighbours are untouched.
-TEST_F(Store, HostileValues) {
+TEST_F(StoredSettings, HostileValues) {
     const HostileValue cases[] = {
         {"TimerValue", REG_SZ, Raw("123456"), "TimerValue", "123456", 10},
         {"TimerValue", REG_SZ, Raw("1234567"), "TimerValue", "123456", 10},
@@ -220,12 +220,14 @@ TEST_F(Store, HostileValues) {
                              : field == "HotKey"      ? Settings.HotKey
                              : field == "WarningText" ? Settings.WarningText
                                                       : Settings.ProgramsToRun;
-        if (c.expected)
+        if (c.expected) {
             EXPECT_STREQ(actual, c.expected) << what;
-        else
+        } else {
             EXPECT_EQ(std::strlen(actual), c.bytes.size() - 1) << what;
-        if (field != "TimerValue")
+        }
+        if (field != "TimerValue") {
             EXPECT_STREQ(Settings.TimerValue, "30") << what;
+        }
     }
 }
 
