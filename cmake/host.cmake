@@ -32,3 +32,6 @@ target_compile_options(host_tests PRIVATE ${WARNINGS} ${SANITIZE} -g)
 target_link_options(host_tests PRIVATE ${SANITIZE})
 include(GoogleTest)
 gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
+
+# The 16-bit companion library and its tests.
+include(cmake/companion.cmake)

@@ -34,3 +34,6 @@ add_custom_command(TARGET Kelto95 POST_BUILD
     COMMAND ${CMAKE_SOURCE_DIR}/scripts/check-imports $<TARGET_FILE:Kelto95> ${CMAKE_SOURCE_DIR}/runtime/win95-imports.txt
     COMMAND ${CMAKE_COMMAND} -E echo "Kelto95.exe size:" && stat -c %s $<TARGET_FILE:Kelto95>
     VERBATIM)
+
+# The 16-bit companion library, built beside the program.
+include(cmake/companion.cmake)
