@@ -15,10 +15,14 @@ struct ExitTypeLook {
 
 // Logoff shows Icon_5 and Exit to DOS Icon_4: the icon numbers predate the menu order.
 static const ExitTypeLook ExitTypeLooks[] = {
-    {IDM_SHUTDOWN, "Icon_1", "Shutdown"},         {IDM_REBOOT, "Icon_2", "Reboot"},
-    {IDM_RESTART, "Icon_3", "Restart"},           {IDM_LOGOFF, "Icon_5", "Logoff"},
-    {IDM_EXITTODOS, "Icon_4", "Exit to DOS"},     {IDM_STANDBY, "Icon_6", "Standby"},
-    {IDM_POWEROFF, "Icon_7", "Power-off"},        {IDM_SCREENSAVER, "Icon_A", "Screensaver"},
+    {IDM_SHUTDOWN, "Icon_1", "Shutdown"},
+    {IDM_REBOOT, "Icon_2", "Reboot"},
+    {IDM_RESTART, "Icon_3", "Restart"},
+    {IDM_LOGOFF, "Icon_5", "Logoff"},
+    {IDM_EXITTODOS, "Icon_4", "Exit to DOS"},
+    {IDM_STANDBY, "Icon_6", "Standby"},
+    {IDM_POWEROFF, "Icon_7", "Power-off"},
+    {IDM_SCREENSAVER, "Icon_A", "Screensaver"},
     {IDM_RESTARTSHELL, "Icon_B", "Restart Shell"},
 };
 
@@ -52,8 +56,8 @@ static void CreateMainWindow() {
     windowClass.lpszMenuName = NULL;
     windowClass.lpszClassName = "Kelto95";
     RegisterClassA(&windowClass);
-    Settings.MainWindow = CreateWindowExA(0, "Kelto95", "Kelto95", WS_SYSMENU, 0, 0, 0, 0, NULL, NULL,
-                                          Settings.Instance, NULL);
+    Settings.MainWindow =
+        CreateWindowExA(0, "Kelto95", "Kelto95", WS_SYSMENU, 0, 0, 0, 0, NULL, NULL, Settings.Instance, NULL);
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
@@ -121,11 +125,8 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         DestroyMenu(Settings.MainMenu);
         DestroyMenu(Settings.ExitTypeMenu);
         return 0;
-    case WM_QUERYENDSESSION:
-        return Settings.BlockFlag ? 0 : 1;
-    case WM_COMMAND:
-        OnCommand(LOWORD(wParam));
-        return 0;
+    case WM_QUERYENDSESSION: return Settings.BlockFlag ? 0 : 1;
+    case WM_COMMAND: OnCommand(LOWORD(wParam)); return 0;
     case WM_HOTKEY:
         if (wParam == HOTKEY_ID) {
             if (Settings.TimerFlag || Settings.AtFlag)
@@ -134,9 +135,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
                 ExecuteExit();
         }
         return 0;
-    case WM_TRAYNOTIFY:
-        OnTrayMessage(wParam, lParam);
-        return 0;
+    case WM_TRAYNOTIFY: OnTrayMessage(wParam, lParam); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -142,9 +142,7 @@ void OnCommand(int id) {
     case IDM_EXITTODOS:
     case IDM_STANDBY:
     case IDM_POWEROFF:
-    case IDM_RESTARTSHELL:
-        SelectExitType(id);
-        break;
+    case IDM_RESTARTSHELL: SelectExitType(id); break;
     case IDM_SCREENSAVER:
         SelectExitType(id);
         if (Settings.ForceFlag)
@@ -166,7 +164,8 @@ void OnCommand(int id) {
     case IDM_SHORTCUT: RunDialog(IDD_SHORTCUT, ShortcutDlgProc); break;
     case IDM_CONFIRM: Settings.ConfirmFlag = Toggled(Settings.ConfirmFlag); break;
     case IDM_HIDEICON:
-        if (MessageBoxA(NULL, "Are you sure you want to hide the tray icon ?", "Confirm", QuestionBoxStyle) == IDYES)
+        if (MessageBoxA(NULL, "Are you sure you want to hide the tray icon ?", "Confirm", QuestionBoxStyle) ==
+            IDYES)
             RemoveTrayIcon(Settings.MainWindow);
         break;
     case IDM_SETTINGS: RunDialog(IDD_REGISTRY, RegistryDlgProc); break;

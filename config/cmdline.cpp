@@ -115,11 +115,11 @@ int ParseCommandLine(const char* text) {
         if (LineHas(text, exitOptions[i]))
             Settings.ExitType = exitTypes[i];
     const OptionEffect effects[] = {
-        {"/f:f", &Settings.ForceFlag, 1},    {"/f:d", &Settings.ClickFlag, 0},
-        {"/f:e", &Settings.EjectFlag, 1},    {"/f:b", &Settings.BlockFlag, 1},
-        {"/f:c", &Settings.ConfirmFlag, 1},  {"/f:h", &Settings.HideIconFlag, 1},
-        {"/h", &Settings.HotkeyFlag, 1},     {"/t", &Settings.TimerFlag, 1},
-        {"/a", &Settings.AtFlag, 1},         {"/w", &Settings.WarnFlag, 1},
+        {"/f:f", &Settings.ForceFlag, 1},   {"/f:d", &Settings.ClickFlag, 0},
+        {"/f:e", &Settings.EjectFlag, 1},   {"/f:b", &Settings.BlockFlag, 1},
+        {"/f:c", &Settings.ConfirmFlag, 1}, {"/f:h", &Settings.HideIconFlag, 1},
+        {"/h", &Settings.HotkeyFlag, 1},    {"/t", &Settings.TimerFlag, 1},
+        {"/a", &Settings.AtFlag, 1},        {"/w", &Settings.WarnFlag, 1},
         {"/n", &Settings.RunOnceFlag, 1},
     };
     for (unsigned i = 0; i < sizeof effects / sizeof effects[0]; i++)

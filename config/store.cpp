@@ -96,8 +96,8 @@ int SaveSettings() {
     HKEY key;
     DWORD disposition;
     char keyClass[] = "REG_SZ";
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, keyClass, REG_OPTION_NON_VOLATILE, KEY_WRITE, NULL, &key,
-                        &disposition) != ERROR_SUCCESS)
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SETTINGS_KEY, 0, keyClass, REG_OPTION_NON_VOLATILE, KEY_WRITE,
+                        NULL, &key, &disposition) != ERROR_SUCCESS)
         return 0;
     bool ok = true;
     ok &= WriteNumber(key, "ClickFlag", Settings.ClickFlag);

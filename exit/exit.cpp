@@ -6,8 +6,8 @@
 #ifdef KELTO_WIN32
 // Windows 95's user32 exports only the undecorated name; the headers would map it to the A form.
 #undef BroadcastSystemMessage
-extern "C" __declspec(dllimport) LONG WINAPI BroadcastSystemMessage(DWORD flags, LPDWORD recipients, UINT message,
-                                                                   WPARAM wParam, LPARAM lParam);
+extern "C" __declspec(dllimport) LONG WINAPI
+    BroadcastSystemMessage(DWORD flags, LPDWORD recipients, UINT message, WPARAM wParam, LPARAM lParam);
 #endif
 
 static const DWORD ForceCloseTimeoutMs = 500;
@@ -19,7 +19,8 @@ BOOL CALLBACK ForceCloseWindow(HWND window, LPARAM) {
         return TRUE;
     HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId);
     DWORD_PTR answer = 0;
-    if (!SendMessageTimeoutA(window, WM_ENDSESSION, 1, 0, SMTO_ABORTIFHUNG, ForceCloseTimeoutMs, &answer) && process) {
+    if (!SendMessageTimeoutA(window, WM_ENDSESSION, 1, 0, SMTO_ABORTIFHUNG, ForceCloseTimeoutMs, &answer) &&
+        process) {
         // A hung window gets one more chance to end on its own before it is terminated.
         if (WaitForSingleObject(process, ForceCloseTimeoutMs) != WAIT_OBJECT_0)
             TerminateProcess(process, 0);

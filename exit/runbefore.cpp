@@ -176,10 +176,22 @@ INT_PTR CALLBACK RunBeforeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             EndDialog(dialog, 0);
             break;
         case IDCANCEL: EndDialog(dialog, 0); break;
-        case IDC_BROWSE1: Settings.BrowseTarget = 1; BrowseForProgram(); break;
-        case IDC_BROWSE2: Settings.BrowseTarget = 2; BrowseForProgram(); break;
-        case IDC_BROWSE3: Settings.BrowseTarget = 3; BrowseForProgram(); break;
-        case IDC_BROWSE4: Settings.BrowseTarget = 4; BrowseForProgram(); break;
+        case IDC_BROWSE1:
+            Settings.BrowseTarget = 1;
+            BrowseForProgram();
+            break;
+        case IDC_BROWSE2:
+            Settings.BrowseTarget = 2;
+            BrowseForProgram();
+            break;
+        case IDC_BROWSE3:
+            Settings.BrowseTarget = 3;
+            BrowseForProgram();
+            break;
+        case IDC_BROWSE4:
+            Settings.BrowseTarget = 4;
+            BrowseForProgram();
+            break;
         case IDC_RUNBEFORE:
             Settings.RunBeforeExit = Toggled(Settings.RunBeforeExit);
             ApplyEnablingRule();

@@ -55,8 +55,8 @@ void PaintAboutBox(HWND dialog) {
     DeleteDC(memory);
     ReleaseDC(dialog, dc);
     if (!LinkFont) {
-        LinkFont = CreateFontA(8, 0, 0, 0, FW_NORMAL, 0, 1, 0, ANSI_CHARSET, 0, 0, 0, VARIABLE_PITCH | FF_SWISS,
-                               "MS Sans Serif");
+        LinkFont = CreateFontA(8, 0, 0, 0, FW_NORMAL, 0, 1, 0, ANSI_CHARSET, 0, 0, 0,
+                               VARIABLE_PITCH | FF_SWISS, "MS Sans Serif");
         SendMessageA(GetDlgItem(dialog, IDC_ABOUTMAIL), WM_SETFONT, (WPARAM)LinkFont, TRUE);
         SendMessageA(GetDlgItem(dialog, IDC_ABOUTWEB), WM_SETFONT, (WPARAM)LinkFont, TRUE);
     }

@@ -125,7 +125,7 @@ TEST_F(CommandLine, HotkeyLetter) {
         const char* stored;
         const char* hotKey;
     } cases[] = {
-        {"/h:q", nullptr, "Q"}, {"/h:1", nullptr, "X"},   {"/h", "k", "K"},      {"/h:", nullptr, "X"},
+        {"/h:q", nullptr, "Q"}, {"/h:1", nullptr, "X"},      {"/h", "k", "K"},      {"/h:", nullptr, "X"},
         {"/h:h", "m", "M"},     {"/h:qwerty", nullptr, "Q"}, {"/hz", nullptr, "Z"}, {"", "7", "7"},
     };
     for (const auto& c : cases) {
@@ -139,7 +139,8 @@ TEST_F(CommandLine, HotkeyLetter) {
 }
 
 TEST_F(CommandLine, OptionsSwitchSettingsOn) {
-    EXPECT_EQ(Parse("/E:P /F:F /F:D /F:E /F:B /F:C /F:H /N"), 1) << "upper case reaches the parser lower-cased";
+    EXPECT_EQ(Parse("/E:P /F:F /F:D /F:E /F:B /F:C /F:H /N"), 1)
+        << "upper case reaches the parser lower-cased";
     EXPECT_EQ(Settings.ExitType, IDM_SHUTDOWN) << "the parser itself matches lower case only";
     std::memset(&Settings, 0, sizeof Settings);
     EXPECT_EQ(Parse("/e:p /f:f /f:d /f:e /f:b /f:c /f:h /n"), 1);
@@ -261,9 +262,19 @@ TEST(DecimalConversion, Table) {
         const char* text;
         INT32 value;
     } cases[] = {
-        {"", 0},        {"abc", 0},          {"42", 42},         {"  \t\n\v\f\r42x", 42}, {"+7", 7},
-        {"-5", -5},     {"+-3", 0},          {"- 3", 0},         {"0042x", 42},           {"999999", 999999},
-        {"2147483647", 2147483647},          {"4294967295", -1}, {"12 34", 12},
+        {"", 0},
+        {"abc", 0},
+        {"42", 42},
+        {"  \t\n\v\f\r42x", 42},
+        {"+7", 7},
+        {"-5", -5},
+        {"+-3", 0},
+        {"- 3", 0},
+        {"0042x", 42},
+        {"999999", 999999},
+        {"2147483647", 2147483647},
+        {"4294967295", -1},
+        {"12 34", 12},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DecimalValue(c.text), c.value) << '"' << c.text << '"';

@@ -12,7 +12,8 @@ using Strings = std::vector<std::string>;
 
 class Dialogs : public ProgramTest {
   protected:
-    static void Open(int command, int dialogId, std::function<void(sim::Dialog&)> script, const char* line = "") {
+    static void Open(int command, int dialogId, std::function<void(sim::Dialog&)> script,
+                     const char* line = "") {
         sim::onDialog(dialogId, script);
         sim::whenIdle([command] { OnCommand(command); });
         sim::runProgram(line);
@@ -128,16 +129,20 @@ TEST_F(RegistryDialog, OkWithoutChangesIsSilent) {
 }
 
 TEST_F(RegistryDialog, SaveWritesAndReports) {
-    Open(IDM_SETTINGS, IDD_REGISTRY, [](sim::Dialog& dialog) {
-        sim::expectBox("Registry settings changed", IDOK);
-        dialog.click(IDC_SAVESETTINGS);
-        dialog.click(IDOK);
-    }, "/e:b");
+    Open(
+        IDM_SETTINGS, IDD_REGISTRY,
+        [](sim::Dialog& dialog) {
+            sim::expectBox("Registry settings changed", IDOK);
+            dialog.click(IDC_SAVESETTINGS);
+            dialog.click(IDOK);
+        },
+        "/e:b");
     EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "ExitType")->text(), "20");
     const sim::MessageBoxCall& box = sim::boxes().at(0);
     EXPECT_EQ(box.caption, std::optional<std::string>("Ok"));
     EXPECT_EQ(box.style, (UINT)(MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND));
-    EXPECT_EQ(box.beep, std::optional<UINT>(MB_ICONEXCLAMATION)) << "exclamation sound with the information box";
+    EXPECT_EQ(box.beep, std::optional<UINT>(MB_ICONEXCLAMATION))
+        << "exclamation sound with the information box";
 }
 
 TEST_F(RegistryDialog, DeleteWithNothingStoredFailsAndStaysOpen) {
@@ -244,13 +249,16 @@ class ShortcutDialog : public Dialogs {};
 
 TEST_F(ShortcutDialog, DesktopLinkWithHotkey) {
     sim::setModulePath("C:\\KELTO\\KELTO95.EXE");
-    Open(IDM_SHORTCUT, IDD_SHORTCUT, [](sim::Dialog& dialog) {
-        EXPECT_EQ(dialog.caption(), "Shortcut");
-        EXPECT_TRUE(dialog.checked(IDC_ONDESKTOP));
-        sim::expectBox("Shortcut created", IDOK);
-        dialog.click(IDOK);
-        EXPECT_FALSE(dialog.exists());
-    }, "/h:q");
+    Open(
+        IDM_SHORTCUT, IDD_SHORTCUT,
+        [](sim::Dialog& dialog) {
+            EXPECT_EQ(dialog.caption(), "Shortcut");
+            EXPECT_TRUE(dialog.checked(IDC_ONDESKTOP));
+            sim::expectBox("Shortcut created", IDOK);
+            dialog.click(IDOK);
+            EXPECT_FALSE(dialog.exists());
+        },
+        "/h:q");
     std::optional<sim::ShortcutSaved> link = sim::shortcutFile("C:\\WINDOWS\\Desktop\\Kelto.lnk");
     ASSERT_TRUE(link);
     EXPECT_EQ(link->target, std::optional<std::string>("C:\\KELTO\\KELTO95.EXE"));

@@ -28,13 +28,19 @@ TEST(ExitTypes, RequestAndWhatFollows) {
         {"/e:r", false, {RestartCommand}, sim::Ending::Quit},
         {"/e:l", false, {"ExitWindowsEx(0,4294967295)"}, sim::Ending::Quit},
         {"/e:d", false, {DosCommand}, sim::Ending::Quit},
-        {"/x:h", false, {"BroadcastSystemMessage(8,NULL,536,5,0)", "SetSystemPowerState(1,0)"}, sim::Ending::Idle},
+        {"/x:h",
+         false,
+         {"BroadcastSystemMessage(8,NULL,536,5,0)", "SetSystemPowerState(1,0)"},
+         sim::Ending::Idle},
         {"/e:p", false, {"ExitWindowsEx(9,0)"}, sim::Ending::Idle},
         {"/x:s", false, {"PostMessageA(<desktop>,274,61760,0)"}, sim::Ending::Idle},
         {"/x:r", false, {"WinExec(\"explorer.exe\",5)"}, sim::Ending::Idle},
         {"/e:r", true, {EndSessionBroadcast, RestartCommand}, sim::Ending::Quit},
         {"/e:d", true, {EndSessionBroadcast, DosCommand}, sim::Ending::Quit},
-        {"/x:h", true, {"BroadcastSystemMessage(8,NULL,536,5,0)", "SetSystemPowerState(1,1)"}, sim::Ending::Idle},
+        {"/x:h",
+         true,
+         {"BroadcastSystemMessage(8,NULL,536,5,0)", "SetSystemPowerState(1,1)"},
+         sim::Ending::Idle},
         {"/x:r", true, {"WinExec(\"explorer.exe\",5)"}, sim::Ending::Idle},
     };
     for (const ExitCase& c : cases) {
@@ -81,7 +87,8 @@ TEST_F(Exit, RestartShellQuitsTheShellAndStartsTheConfiguredOne) {
     sim::setProfileString("system.ini", "boot", "shell", "c:\\shell\\myshell.exe /x");
     Settings.ExitType = IDM_RESTARTSHELL;
     ExecuteExit();
-    EXPECT_EQ(sim::requestStrings(), (Strings{"PostMessageA(<Progman>,18,0,0)", "WinExec(\"c:\\shell\\myshell.exe /x\",5)"}));
+    EXPECT_EQ(sim::requestStrings(),
+              (Strings{"PostMessageA(<Progman>,18,0,0)", "WinExec(\"c:\\shell\\myshell.exe /x\",5)"}));
     EXPECT_EQ(sim::requests().at(0).window, shell);
 }
 
@@ -148,8 +155,9 @@ TEST_F(Exit, ForceClosesWindowByWindowOnlyForSessionEnds) {
     const struct {
         INT32 exitType;
         bool closes;
-    } cases[] = {{IDM_SHUTDOWN, true},  {IDM_REBOOT, true},       {IDM_POWEROFF, true},   {IDM_LOGOFF, true},
-                 {IDM_RESTART, false},  {IDM_EXITTODOS, false},   {IDM_STANDBY, false},  {IDM_RESTARTSHELL, false}};
+    } cases[] = {{IDM_SHUTDOWN, true}, {IDM_REBOOT, true},       {IDM_POWEROFF, true},
+                 {IDM_LOGOFF, true},   {IDM_RESTART, false},     {IDM_EXITTODOS, false},
+                 {IDM_STANDBY, false}, {IDM_RESTARTSHELL, false}};
     for (const auto& c : cases) {
         sim::reset();
         sim::addForeignWindow("Notepad", "Untitled", 100);
@@ -176,11 +184,11 @@ TEST_F(Exit, ForcedCloseOfAnsweringHungAndOwnWindows) {
     Settings.ForceFlag = 1;
     DWORD start = sim::now();
     ExecuteExit();
-    EXPECT_EQ(sim::requestStrings(), (Strings{"SendMessageTimeoutA(<Answers>,22,1,0,2,500)",
-                                              "SendMessageTimeoutA(<Exits>,22,1,0,2,500)",
-                                              "SendMessageTimeoutA(<Hangs>,22,1,0,2,500)", "TerminateProcess(102,0)",
-                                              "SendMessageTimeoutA(<Unopenable>,22,1,0,2,500)",
-                                              "ExitWindowsEx(1,0)"}));
+    EXPECT_EQ(
+        sim::requestStrings(),
+        (Strings{"SendMessageTimeoutA(<Answers>,22,1,0,2,500)", "SendMessageTimeoutA(<Exits>,22,1,0,2,500)",
+                 "SendMessageTimeoutA(<Hangs>,22,1,0,2,500)", "TerminateProcess(102,0)",
+                 "SendMessageTimeoutA(<Unopenable>,22,1,0,2,500)", "ExitWindowsEx(1,0)"}));
     EXPECT_TRUE(sim::process(100)->alive) << "a window that answers keeps its process";
     EXPECT_FALSE(sim::process(101)->terminated) << "a hung window whose process ends is not terminated";
     EXPECT_TRUE(sim::process(102)->terminated);
@@ -227,8 +235,8 @@ TEST_F(Eject, WalksRemovableAndCdromDrivesSkippingAAndB) {
     sim::setDrive('G', DRIVE_CDROM, false);
     EjectRemovableMedia();
     EXPECT_EQ(sim::driveTypeQueries(), (Strings{"A:", "C:", "D:", "E:", "F:", "G:"}));
-    EXPECT_EQ(Ioctls(), (Strings{"drive 4 ecx 4866", "drive 4 ecx 0849", "drive 5 ecx 4866", "drive 5 ecx 0849",
-                                 "drive 7 ecx 4866"}));
+    EXPECT_EQ(Ioctls(), (Strings{"drive 4 ecx 4866", "drive 4 ecx 0849", "drive 5 ecx 4866",
+                                 "drive 5 ecx 0849", "drive 7 ecx 4866"}));
     const sim::Request& first = sim::requests().at(0);
     EXPECT_EQ(first.registersIn[3], 0x440Du);
     EXPECT_EQ(first.registersIn[6], 1u) << "carry preset";

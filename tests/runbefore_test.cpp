@@ -64,8 +64,8 @@ TEST_F(ProgramList, Split) {
 
 TEST_F(ProgramList, JoinSplitJoinIsStableAndFitsTheField) {
     // Four entries as long as a stored list can make them: the separators must not push past the field.
-    std::string full = std::string(255, 'a') + ";" + std::string(255, 'b') + ";" + std::string(255, 'c') + ";" +
-                       std::string(255, 'd');
+    std::string full = std::string(255, 'a') + ";" + std::string(255, 'b') + ";" + std::string(255, 'c') +
+                       ";" + std::string(255, 'd');
     ASSERT_EQ(full.size(), 1023u);
     lstrcpyA(Settings.ProgramsToRun, full.c_str());
     SplitProgramList();
@@ -83,10 +83,17 @@ TEST_F(ProgramList, ProgramExtension) {
         const char* text;
         bool program;
     } cases[] = {
-        {"notepad.exe readme.txt", true}, {"NOTEPAD.EXE", false}, {"report.doc", false},
-        {"c:\\x.exec\\a.txt", true},      {"run.bat", true},      {"x.com", true},
-        {"old.pif", true},                {"y.cmd", true},        {"", false},
-        {"exe", false},                   {".ex", false},
+        {"notepad.exe readme.txt", true},
+        {"NOTEPAD.EXE", false},
+        {"report.doc", false},
+        {"c:\\x.exec\\a.txt", true},
+        {"run.bat", true},
+        {"x.com", true},
+        {"old.pif", true},
+        {"y.cmd", true},
+        {"", false},
+        {"exe", false},
+        {".ex", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(HasProgramExtension(c.text), c.program) << c.text;

@@ -36,11 +36,12 @@ TEST_F(StoredSettings, SaveWritesEveryValueInOrderWithFixedByteCounts) {
         const char* text;
         DWORD size;
     } expected[] = {
-        {"ClickFlag", "1", 7},      {"ConfirmFlag", "0", 7}, {"TimerFlag", "0", 7},    {"TimerValue", "30", 7},
-        {"AtFlag", "0", 7},         {"AtValue", "230000", 7}, {"WarnFlag", "0", 7},    {"WarnValue", "10", 7},
-        {"HotkeyFlag", "0", 7},     {"HotKey", "X", 7},       {"ExitType", "10", 7},   {"RunBeforeExit", "0", 7},
-        {"ProgramsToRun", "", 1024}, {"WarningText", "Bye", 100}, {"ForceFlag", "0", 7}, {"EjectFlag", "0", 7},
-        {"BlockFlag", "0", 7},
+        {"ClickFlag", "1", 7},       {"ConfirmFlag", "0", 7},     {"TimerFlag", "0", 7},
+        {"TimerValue", "30", 7},     {"AtFlag", "0", 7},          {"AtValue", "230000", 7},
+        {"WarnFlag", "0", 7},        {"WarnValue", "10", 7},      {"HotkeyFlag", "0", 7},
+        {"HotKey", "X", 7},          {"ExitType", "10", 7},       {"RunBeforeExit", "0", 7},
+        {"ProgramsToRun", "", 1024}, {"WarningText", "Bye", 100}, {"ForceFlag", "0", 7},
+        {"EjectFlag", "0", 7},       {"BlockFlag", "0", 7},
     };
     std::vector<sim::RegCall> sets = CallsOf("RegSetValueExA");
     ASSERT_EQ(sets.size(), sizeof expected / sizeof expected[0]);
@@ -48,9 +49,11 @@ TEST_F(StoredSettings, SaveWritesEveryValueInOrderWithFixedByteCounts) {
         EXPECT_EQ(sets[i].value, expected[i].name) << "write " << i + 1;
         EXPECT_EQ(sets[i].size, expected[i].size) << expected[i].name;
         EXPECT_EQ(sets[i].type, (DWORD)REG_SZ) << expected[i].name;
-        std::optional<sim::RegValue> value = sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, expected[i].name);
+        std::optional<sim::RegValue> value =
+            sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, expected[i].name);
         ASSERT_TRUE(value) << expected[i].name;
-        EXPECT_EQ(value->bytes, Bytes(expected[i].text, expected[i].size)) << expected[i].name << ": zero filler";
+        EXPECT_EQ(value->bytes, Bytes(expected[i].text, expected[i].size))
+            << expected[i].name << ": zero filler";
     }
     std::vector<sim::RegCall> creates = CallsOf("RegCreateKeyExA");
     ASSERT_EQ(creates.size(), 1u);
@@ -101,10 +104,10 @@ TEST_F(StoredSettings, LoadReadsInOrderWithRoomForEachValue) {
     const struct {
         const char* name;
         DWORD size;
-    } expected[] = {{"ForceFlag", 7},    {"ClickFlag", 7},  {"ConfirmFlag", 7},     {"EjectFlag", 7},
-                    {"ExitType", 7},     {"TimerFlag", 7},  {"TimerValue", 7},      {"AtFlag", 7},
-                    {"AtValue", 7},      {"WarnFlag", 7},   {"WarnValue", 7},       {"BlockFlag", 7},
-                    {"HotkeyFlag", 7},   {"HotKey", 7},     {"RunBeforeExit", 7},   {"ProgramsToRun", 1024},
+    } expected[] = {{"ForceFlag", 7},    {"ClickFlag", 7}, {"ConfirmFlag", 7},   {"EjectFlag", 7},
+                    {"ExitType", 7},     {"TimerFlag", 7}, {"TimerValue", 7},    {"AtFlag", 7},
+                    {"AtValue", 7},      {"WarnFlag", 7},  {"WarnValue", 7},     {"BlockFlag", 7},
+                    {"HotkeyFlag", 7},   {"HotKey", 7},    {"RunBeforeExit", 7}, {"ProgramsToRun", 1024},
                     {"WarningText", 100}};
     std::vector<sim::RegCall> queries = CallsOf("RegQueryValueExA");
     ASSERT_EQ(queries.size(), sizeof expected / sizeof expected[0]);
@@ -194,7 +197,8 @@ TEST_F(StoredSettings, HostileValues) {
         {"WarningText", REG_SZ, Raw(std::string(100, 'w')), "WarningText", "", 10},
         {"WarningText", REG_SZ, Raw(std::string(500, 'w') + std::string(1, '\0')), "WarningText", "", 10},
         {"ProgramsToRun", REG_SZ, Raw(std::string(1024, 'p')), "ProgramsToRun", "", 10},
-        {"ProgramsToRun", REG_SZ, Raw(std::string(3000, 'p') + std::string(1, '\0')), "ProgramsToRun", "", 10},
+        {"ProgramsToRun", REG_SZ, Raw(std::string(3000, 'p') + std::string(1, '\0')), "ProgramsToRun", "",
+         10},
         {"ProgramsToRun", REG_SZ, Raw("x.bat;"), "ProgramsToRun", "x.bat;", 10},
     };
     for (const HostileValue& c : cases) {

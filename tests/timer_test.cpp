@@ -69,10 +69,11 @@ TEST_F(TimedExit, CountFormats) {
         INT32 count;
         const char* shown;
     } cases[] = {{60, "01:00"}, {61, "01:01"}, {3600, "60:00"}, {6000, "100:00"}, {125, "02:05"},
-                 {59, "00:59"}, {0, "00:00"}, {-1, "00:00"},    {-500, "00:00"}, {1000000, "16666:40"}};
+                 {59, "00:59"}, {0, "00:00"},  {-1, "00:00"},   {-500, "00:00"},  {1000000, "16666:40"}};
     Settings.WarnSeconds = 1;
     Settings.CountdownRemaining = 2;
-    HWND window = CreateDialogParamA(sim::instance(), MAKEINTRESOURCEA(IDD_COUNTDOWN), NULL, CountdownDlgProc, 0);
+    HWND window =
+        CreateDialogParamA(sim::instance(), MAKEINTRESOURCEA(IDD_COUNTDOWN), NULL, CountdownDlgProc, 0);
     ASSERT_TRUE(window);
     sim::Dialog countdown(window);
     for (const auto& c : cases) {
@@ -137,13 +138,13 @@ TEST_F(TimedExit, TimeOfDay) {
         bool valid;
         INT32 delay;
     } cases[] = {
-        {22, 59, 30, "230000", true, 30000},   {23, 0, 1, "230000", true, 86399000},
-        {12, 0, 0, "240000", true, 43200000},  {12, 0, 0, "000000", true, 43200000},
-        {12, 0, 0, "", true, 43200000},        {12, 0, 0, "250000", false, 0},
-        {12, 0, 0, "236000", false, 0},        {12, 0, 0, "230060", false, 0},
-        {12, 0, 0, "235959", true, 43199000},  {23, 0, 0, "003000", true, 5400000},
-        {0, 10, 0, "003000", true, 87600000},  {12, 0, 0, "1500", true, 44100000},
-        {12, 0, 0, "-5", false, 0},            {12, 0, 0, "120000", true, 0},
+        {22, 59, 30, "230000", true, 30000},  {23, 0, 1, "230000", true, 86399000},
+        {12, 0, 0, "240000", true, 43200000}, {12, 0, 0, "000000", true, 43200000},
+        {12, 0, 0, "", true, 43200000},       {12, 0, 0, "250000", false, 0},
+        {12, 0, 0, "236000", false, 0},       {12, 0, 0, "230060", false, 0},
+        {12, 0, 0, "235959", true, 43199000}, {23, 0, 0, "003000", true, 5400000},
+        {0, 10, 0, "003000", true, 87600000}, {12, 0, 0, "1500", true, 44100000},
+        {12, 0, 0, "-5", false, 0},           {12, 0, 0, "120000", true, 0},
         {12, 0, 0, "245959", true, 46799000},
     };
     for (const auto& c : cases) {
@@ -154,7 +155,8 @@ TEST_F(TimedExit, TimeOfDay) {
         lstrcpyA(Settings.AtValue, c.value);
         Settings.ExitDelayMs = -7;
         EXPECT_EQ(ParseAtTime(), c.valid ? 1 : 0) << c.value;
-        EXPECT_EQ(Settings.ExitDelayMs, c.valid ? c.delay : -7) << c.value << " at " << c.hour << ":" << c.minute;
+        EXPECT_EQ(Settings.ExitDelayMs, c.valid ? c.delay : -7)
+            << c.value << " at " << c.hour << ":" << c.minute;
     }
 }
 
@@ -206,12 +208,18 @@ TEST_F(TimedExit, DefaultWarningText) {
     const struct {
         INT32 exitType;
         const char* text;
-    } cases[] = {{10, "Counting down to shutdown"},      {20, "Counting down to reboot"},
-                 {30, "Counting down to restart"},       {40, "Counting down to logoff"},
-                 {50, "Counting down to exit to DOS"},   {60, "Counting down to standby"},
-                 {70, "Counting down to power-off"},     {80, "Counting down to screensaver"},
-                 {90, "Counting down to restart shell"}, {0, "Counting down to "},
-                 {55, "Counting down to "},              {100, "Counting down to "}};
+    } cases[] = {{10, "Counting down to shutdown"},
+                 {20, "Counting down to reboot"},
+                 {30, "Counting down to restart"},
+                 {40, "Counting down to logoff"},
+                 {50, "Counting down to exit to DOS"},
+                 {60, "Counting down to standby"},
+                 {70, "Counting down to power-off"},
+                 {80, "Counting down to screensaver"},
+                 {90, "Counting down to restart shell"},
+                 {0, "Counting down to "},
+                 {55, "Counting down to "},
+                 {100, "Counting down to "}};
     for (const auto& c : cases) {
         Settings.ExitType = c.exitType;
         Settings.WarningTextIsDefault = 0;
@@ -225,8 +233,9 @@ class TimedExitDialog : public ProgramTest {
   protected:
     // Opens the options dialog from the menu of a resident program and runs script in it.
     // after runs once the dialog has closed, before the program is ended.
-    static void Open(std::function<void(sim::Dialog&)> script, const char* line = "",
-                     std::function<void()> after = [] {}) {
+    static void Open(
+        std::function<void(sim::Dialog&)> script, const char* line = "",
+        std::function<void()> after = [] {}) {
         sim::onDialog(IDD_TIMEDEXIT, script);
         sim::whenIdle([after] {
             OnCommand(IDM_TIMEDEXIT);
@@ -253,15 +262,17 @@ TEST_F(TimedExitDialog, OpeningWithNothingSelected) {
 
 TEST_F(TimedExitDialog, OpeningShowsNormalisedValues) {
     Store("TimerValue", "0042x");
-    Open([](sim::Dialog& dialog) {
-        EXPECT_TRUE(dialog.checked(IDC_TIMEOUT));
-        EXPECT_EQ(dialog.text(IDC_TIMEOUTVALUE), "42");
-        EXPECT_EQ(dialog.text(IDC_ATVALUE), "");
-        dialog.click(IDC_ATTIME);
-        EXPECT_EQ(dialog.text(IDC_ATVALUE), "230000");
-        EXPECT_FALSE(dialog.enabled(IDC_TIMEOUTVALUE));
-        dialog.click(IDCANCEL);
-    }, "/t");
+    Open(
+        [](sim::Dialog& dialog) {
+            EXPECT_TRUE(dialog.checked(IDC_TIMEOUT));
+            EXPECT_EQ(dialog.text(IDC_TIMEOUTVALUE), "42");
+            EXPECT_EQ(dialog.text(IDC_ATVALUE), "");
+            dialog.click(IDC_ATTIME);
+            EXPECT_EQ(dialog.text(IDC_ATVALUE), "230000");
+            EXPECT_FALSE(dialog.enabled(IDC_TIMEOUTVALUE));
+            dialog.click(IDCANCEL);
+        },
+        "/t");
     sim::Machine machine;
     std::memset(&Settings, 0, sizeof Settings);
     Store("AtFlag", "1");
@@ -278,10 +289,12 @@ TEST_F(TimedExitDialog, OpeningShowsNormalisedValues) {
 TEST_F(TimedExitDialog, NegativeEntriesShowBoundedAndSensibly) {
     Store("TimerValue", "-5");
     Store("WarnValue", "-99999");
-    Open([](sim::Dialog& dialog) {
-        EXPECT_EQ(dialog.text(IDC_TIMEOUTVALUE), "-5");
-        dialog.click(IDCANCEL);
-    }, "/t");
+    Open(
+        [](sim::Dialog& dialog) {
+            EXPECT_EQ(dialog.text(IDC_TIMEOUTVALUE), "-5");
+            dialog.click(IDCANCEL);
+        },
+        "/t");
     EXPECT_TRUE(Terminated(Settings.NumberText, sizeof Settings.NumberText));
     StartupValues();
     Settings.TimedExitDialogWindow = NULL;
@@ -306,12 +319,30 @@ TEST_F(TimedExitDialog, OkOutcomes) {
         {"timeout zero", {{IDC_TIMEOUTVALUE, "0"}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
         {"timeout empty", {{IDC_TIMEOUTVALUE, ""}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
         {"timeout negative", {{IDC_TIMEOUTVALUE, "-3"}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
-        {"warning = timeout", {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "30"}}, {IDC_TIMEOUT, IDC_WARN}, true,
-         1, 0, 1, false},
-        {"warning > timeout", {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "31"}}, {IDC_TIMEOUT, IDC_WARN}, false,
-         1, 0, 1, false},
-        {"warning zero", {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "0"}}, {IDC_TIMEOUT, IDC_WARN}, false, 1, 0,
-         1, false},
+        {"warning = timeout",
+         {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "30"}},
+         {IDC_TIMEOUT, IDC_WARN},
+         true,
+         1,
+         0,
+         1,
+         false},
+        {"warning > timeout",
+         {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "31"}},
+         {IDC_TIMEOUT, IDC_WARN},
+         false,
+         1,
+         0,
+         1,
+         false},
+        {"warning zero",
+         {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "0"}},
+         {IDC_TIMEOUT, IDC_WARN},
+         false,
+         1,
+         0,
+         1,
+         false},
         {"time of day", {{IDC_ATVALUE, "130000"}}, {IDC_ATTIME}, true, 0, 1, 0, true},
         {"time of day 2400", {{IDC_ATVALUE, "2400"}}, {IDC_ATTIME}, true, 0, 1, 0, true},
         {"invalid time", {{IDC_ATVALUE, "256000"}}, {IDC_ATTIME}, false, 0, 1, 0, false},
@@ -327,16 +358,18 @@ TEST_F(TimedExitDialog, OkOutcomes) {
                 return IDOK;
             });
         }
-        Open([&](sim::Dialog& dialog) {
-            for (int id : c.clicked)
-                dialog.click(id);
-            for (const auto& typed : c.typed)
-                dialog.type(typed.first, typed.second);
-            dialog.click(IDOK);
-            EXPECT_EQ(dialog.exists(), !c.accepted) << c.name;
-            if (dialog.exists())
-                dialog.click(IDCANCEL);
-        }, "", [&] { EXPECT_EQ(Settings.TimerActive != 0, c.armed) << c.name; });
+        Open(
+            [&](sim::Dialog& dialog) {
+                for (int id : c.clicked)
+                    dialog.click(id);
+                for (const auto& typed : c.typed)
+                    dialog.type(typed.first, typed.second);
+                dialog.click(IDOK);
+                EXPECT_EQ(dialog.exists(), !c.accepted) << c.name;
+                if (dialog.exists())
+                    dialog.click(IDCANCEL);
+            },
+            "", [&] { EXPECT_EQ(Settings.TimerActive != 0, c.armed) << c.name; });
         EXPECT_EQ(Settings.TimerFlag, c.timerFlag) << c.name;
         EXPECT_EQ(Settings.AtFlag, c.atFlag) << c.name;
         EXPECT_EQ(Settings.WarnFlag, c.warnFlag) << c.name;
@@ -418,7 +451,8 @@ TEST_F(TimedExitDialog, WarningTextDialog) {
     });
     sim::whenIdle([] { OnCommand(IDM_TIMEDEXIT); });
     sim::runProgram("/e:b");
-    EXPECT_EQ(sim::dialogsOpened().at(1).owner, sim::dialogsOpened().at(0).window) << "over the options dialog";
+    EXPECT_EQ(sim::dialogsOpened().at(1).owner, sim::dialogsOpened().at(0).window)
+        << "over the options dialog";
 }
 
 } // namespace

@@ -130,7 +130,7 @@ TEST_F(Tray, QuickMenuSelectsAndPerformsAtOnce) {
 // The quick-menu state ends with the quick menu: a later command from the other menu or an accelerator
 // never performs an exit.
 TEST_F(Tray, QuickMenuStateEndsWithTheMenu) {
-    sim::onMenu([](sim::Menu&) { return 0u; });            // quick menu dismissed
+    sim::onMenu([](sim::Menu&) { return 0u; });                // quick menu dismissed
     sim::onMenu([](sim::Menu&) { return (UINT)IDM_CONFIRM; }); // right-click: Confirm Exit
     sim::onMenu([](sim::Menu&) { return (UINT)IDM_STANDBY; }); // quick menu: Standby, program stays
     sim::onMenu([](sim::Menu&) { return (UINT)IDM_EJECT; });   // right-click: Eject

@@ -88,7 +88,8 @@ void CALLBACK OnWarningTimer(HWND, UINT, UINT_PTR, DWORD) {
     if (!Settings.CountdownTimerId)
         return;
     Settings.CountdownRemaining = (INT32)(Settings.WarnSeconds + 1);
-    CreateDialogParamA(Settings.Instance, MAKEINTRESOURCEA(IDD_COUNTDOWN), Settings.MainWindow, CountdownDlgProc, 0);
+    CreateDialogParamA(Settings.Instance, MAKEINTRESOURCEA(IDD_COUNTDOWN), Settings.MainWindow,
+                       CountdownDlgProc, 0);
 }
 
 void CALLBACK OnCountdownTick(HWND, UINT, UINT_PTR, DWORD) {
@@ -133,7 +134,7 @@ INT_PTR CALLBACK CountdownDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }
 
 void MakeDefaultWarningText() {
-    static const char* const names[] = {"shutdown", "reboot", "restart",   "logoff",        "exit to DOS",
+    static const char* const names[] = {"shutdown", "reboot",    "restart",     "logoff",       "exit to DOS",
                                         "standby",  "power-off", "screensaver", "restart shell"};
     lstrcpyA(Settings.WarningText, "Counting down to ");
     INT32 type = Settings.ExitType;

@@ -181,7 +181,8 @@ INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             Enable(IDC_EDITWARNINGTEXT, FALSE);
             break;
         case IDC_EDITWARNINGTEXT:
-            DialogBoxParamA(Settings.Instance, MAKEINTRESOURCEA(IDD_WARNINGTEXT), dialog, WarningTextDlgProc, 0);
+            DialogBoxParamA(Settings.Instance, MAKEINTRESOURCEA(IDD_WARNINGTEXT), dialog, WarningTextDlgProc,
+                            0);
             break;
         }
         break;

@@ -43,5 +43,6 @@ typedef struct _SHELLEXECUTEINFOA {
 
 BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data);
 BOOL WINAPI ShellExecuteExA(LPSHELLEXECUTEINFOA info);
-HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory, int show);
+HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR parameters, LPCSTR directory,
+                               int show);
 #endif

@@ -80,8 +80,8 @@ typedef HKEY* PHKEY;
 #define CONST const
 #define MAX_PATH 260
 #define INFINITE 0xFFFFFFFF
-#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR) - 1)
-#define HFILE_ERROR ((HFILE) - 1)
+#define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
+#define HFILE_ERROR ((HFILE)-1)
 
 #define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
@@ -392,21 +392,23 @@ BOOL WINAPI TerminateProcess(HANDLE process, UINT code);
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL WINAPI CloseHandle(HANDLE handle);
 BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
-                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags, LPVOID environment,
-                           LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION info);
+                           LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags,
+                           LPVOID environment, LPCSTR directory, LPSTARTUPINFOA startup,
+                           LPPROCESS_INFORMATION info);
 UINT WINAPI WinExec(LPCSTR commandLine, UINT show);
 BOOL WINAPI SetSystemPowerState(BOOL suspend, BOOL force);
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR fallback, LPSTR buffer, DWORD size,
                                       LPCSTR file);
-HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                          DWORD flags, HANDLE templateFile);
+HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                          DWORD disposition, DWORD flags, HANDLE templateFile);
 DWORD WINAPI GetLogicalDrives();
 UINT WINAPI GetDriveTypeA(LPCSTR root);
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                             LPDWORD returned, LPOVERLAPPED overlapped);
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
 HFILE WINAPI OpenFile(LPCSTR name, LPOFSTRUCT info, UINT style);
-int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide, int wideLength);
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                               int wideLength);
 int WINAPI lstrlenA(LPCSTR text);
 LPSTR WINAPI lstrcpyA(LPSTR destination, LPCSTR source);
 LPSTR WINAPI lstrcpynA(LPSTR destination, LPCSTR source, int length);
@@ -426,8 +428,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name);
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name);
 ATOM WINAPI RegisterClassA(const WNDCLASSA* windowClass);
-HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
-                            int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
+                            int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
 BOOL WINAPI DestroyWindow(HWND window);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HMENU WINAPI LoadMenuA(HINSTANCE instance, LPCSTR name);
@@ -455,7 +457,8 @@ BOOL WINAPI GetCursorPos(LPPOINT point);
 SHORT WINAPI GetAsyncKeyState(int key);
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reserved);
 // Windows 95's user32 exports this name undecorated.
-LONG WINAPI BroadcastSystemMessage(DWORD flags, LPDWORD recipients, UINT message, WPARAM wParam, LPARAM lParam);
+LONG WINAPI BroadcastSystemMessage(DWORD flags, LPDWORD recipients, UINT message, WPARAM wParam,
+                                   LPARAM lParam);
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC callback);
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id);
 BOOL WINAPI RegisterHotKey(HWND window, int id, UINT modifiers, UINT key);
@@ -482,10 +485,11 @@ HDC WINAPI CreateCompatibleDC(HDC dc);
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object);
 BOOL WINAPI DeleteDC(HDC dc);
 BOOL WINAPI DeleteObject(HGDIOBJ object);
-BOOL WINAPI BitBlt(HDC dc, int x, int y, int width, int height, HDC source, int sourceX, int sourceY, DWORD rop);
+BOOL WINAPI BitBlt(HDC dc, int x, int y, int width, int height, HDC source, int sourceX, int sourceY,
+                   DWORD rop);
 HFONT WINAPI CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
-                         DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision,
-                         DWORD quality, DWORD pitchAndFamily, LPCSTR face);
+                         DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision,
+                         DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCSTR face);
 COLORREF WINAPI SetBkColor(HDC dc, COLORREF color);
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF color);
 BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
@@ -493,9 +497,10 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int length);
 // ---- advapi32 ------------------------------------------------------------------------------------------
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
-LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options, REGSAM access,
-                            LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition);
-LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data, LPDWORD size);
+LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR className, DWORD options,
+                            REGSAM access, LPSECURITY_ATTRIBUTES security, PHKEY result, LPDWORD disposition);
+LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                             LPDWORD size);
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size);
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name);
 LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey);
