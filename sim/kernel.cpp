@@ -298,7 +298,7 @@ int WINAPI lstrcmpA(LPCSTR a, LPCSTR b) {
 
 // A pointer below 0x10000 is one character in the low word, as the Win32 functions treat it.
 LPSTR WINAPI CharLowerA(LPSTR text) {
-    if (!HIWORD(reinterpret_cast<DWORD_PTR>(text)))
+    if (IS_INTRESOURCE(text)) // a single character passed in the low word
         return reinterpret_cast<LPSTR>(
             static_cast<DWORD_PTR>(toLowerAnsi(LOBYTE(reinterpret_cast<DWORD_PTR>(text)))));
     for (char* p = text; *p; ++p)
@@ -307,7 +307,7 @@ LPSTR WINAPI CharLowerA(LPSTR text) {
 }
 
 LPSTR WINAPI CharUpperA(LPSTR text) {
-    if (!HIWORD(reinterpret_cast<DWORD_PTR>(text)))
+    if (IS_INTRESOURCE(text)) // a single character passed in the low word
         return reinterpret_cast<LPSTR>(
             static_cast<DWORD_PTR>(toUpperAnsi(LOBYTE(reinterpret_cast<DWORD_PTR>(text)))));
     for (char* p = text; *p; ++p)
