@@ -5,6 +5,7 @@
 #include "../extras/hotkey.h"
 
 static const INT32 OneDayMs = 86400000;
+static const INT32 LowestCount = -2147483647 - 1;
 
 // Kills whatever timers of a timed exit run and closes the countdown window, without the
 // icon and hotkey bookkeeping of a cancel.
@@ -58,6 +59,8 @@ void StartTimedExit() {
 void ArmWarning() {
     INT32 delay = (INT32)((UINT32)Settings.ExitDelayMs - Settings.WarnSeconds * 1000u);
     if (delay < 0) {
+        // The message box runs its own loop: an exit timer falling due under it would perform the exit.
+        KillTimer(NULL, Settings.ExitTimerId);
         ShowError("Warning time is bigger than timeout");
         CancelTimedExit();
         if (Settings.RunOnceFlag)
@@ -97,7 +100,9 @@ void CALLBACK OnCountdownTick(HWND, UINT, UINT_PTR, DWORD) {
 }
 
 void ShowCountdown() {
-    Settings.CountdownRemaining--;
+    // Ticks that outlast the count must not wrap it round to the highest number.
+    if (Settings.CountdownRemaining != LowestCount)
+        Settings.CountdownRemaining--;
     // A tick that comes after the count reached zero shows zero, not a wrapped number.
     UINT32 seconds = Settings.CountdownRemaining < 0 ? 0 : (UINT32)Settings.CountdownRemaining;
     char text[16];
