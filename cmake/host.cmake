@@ -35,3 +35,8 @@ gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
 
 # The 16-bit companion library and its tests.
 include(cmake/companion.cmake)
+
+# The end-to-end checks in Wine, when the win32 build's program is named.
+if(KELTO_EXE)
+    include(cmake/e2e.cmake)
+endif()

@@ -1,0 +1,39 @@
+# End-to-end checks of the real Kelto95.exe in Wine (tests/e2e), registered with the host build's
+# CTest so that one ctest run reports the host tests and these.  KELTO_EXE names the win32 build's
+# program.  The driver is a Win32 console program: the host build is native, so the i686 compiler is
+# called directly.
+find_program(MINGW_CC NAMES i686-w64-mingw32-gcc REQUIRED)
+
+set(E2E_DIR ${CMAKE_BINARY_DIR}/e2e)
+set(E2E_DRIVER ${E2E_DIR}/driver.exe)
+set(E2E_RUN ${CMAKE_SOURCE_DIR}/tests/e2e/run)
+
+add_custom_command(OUTPUT ${E2E_DRIVER}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${E2E_DIR}
+    COMMAND ${MINGW_CC} -Os -s -Wall -Wextra -Werror -o ${E2E_DRIVER} ${CMAKE_SOURCE_DIR}/tests/e2e/driver.c
+            -luser32 -ladvapi32
+    DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/driver.c
+    VERBATIM)
+add_custom_target(e2e_driver ALL DEPENDS ${E2E_DRIVER})
+
+# The checks are the check_ functions of tests/e2e/checks.sh; a new one is registered at the next
+# configure, which editing that file triggers.
+execute_process(COMMAND bash ${E2E_RUN} --list
+    OUTPUT_VARIABLE E2E_CHECKS OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE E2E_LIST_RESULT)
+if(NOT E2E_LIST_RESULT EQUAL 0 OR E2E_CHECKS STREQUAL "")
+    message(FATAL_ERROR "tests/e2e/run --list failed")
+endif()
+string(REPLACE "\n" ";" E2E_CHECKS "${E2E_CHECKS}")
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${E2E_RUN} ${CMAKE_SOURCE_DIR}/tests/e2e/checks.sh)
+
+# One clean prefix per ctest run; every check starts from a copy of it.
+add_test(NAME e2e.prefix COMMAND bash ${E2E_RUN} --prefix ${E2E_DIR}/clean-prefix)
+set_tests_properties(e2e.prefix PROPERTIES FIXTURES_SETUP e2e_prefix LABELS e2e TIMEOUT 400)
+
+foreach(check IN LISTS E2E_CHECKS)
+    add_test(NAME e2e.${check} COMMAND bash ${E2E_RUN} ${check})
+    set_tests_properties(e2e.${check} PROPERTIES
+        FIXTURES_REQUIRED e2e_prefix LABELS e2e TIMEOUT 400
+        ENVIRONMENT "KELTO_EXE=${KELTO_EXE};E2E_DRIVER=${E2E_DRIVER};E2E_DIR=${E2E_DIR}")
+endforeach()
