@@ -35,6 +35,7 @@ gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
 
 # The 16-bit companion library and its tests.
 include(cmake/companion.cmake)
+include(cmake/fuzz.cmake)
 
 # The end-to-end checks in Wine, when the win32 build's program is named.
 if(KELTO_EXE)

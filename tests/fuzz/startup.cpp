@@ -1,0 +1,223 @@
+// Start-up against a hostile machine: a fuzzed command line over a fuzzed set of stored values, through the
+// start-up values and the parser, which loads the stored settings.
+//
+// Input: hour, minute and second of the local time, one byte each (the hour byte's top bit: lower-case the
+// line first, as start-up does); the command line up to the first line feed; then records of stored values.
+// A record is a selector byte, a length byte (255: the next two bytes give the length, low byte first) and
+// that many data bytes, stored exactly as given, terminator or not. The selector picks the value (selector %
+// 17, in reading order) and, by its top three bits, the type: 0-3 REG_SZ, 4 REG_BINARY, 5 REG_DWORD,
+// 6 REG_MULTI_SZ; 7 makes every query of that value fail.
+#include "fuzz_support.h"
+#include "config/cmdline.h"
+
+#include <optional>
+
+namespace {
+
+const int ValueCount = 17;
+const DWORD RegMultiSz = 7; // REG_MULTI_SZ, which the program never uses
+const char* const ValueNames[ValueCount] = {
+    "ForceFlag",  "ClickFlag", "ConfirmFlag",   "EjectFlag",     "ExitType",   "TimerFlag",
+    "TimerValue", "AtFlag",    "AtValue",       "WarnFlag",      "WarnValue",  "BlockFlag",
+    "HotkeyFlag", "HotKey",    "RunBeforeExit", "ProgramsToRun", "WarningText"};
+enum {
+    ForceFlag,
+    ClickFlag,
+    ConfirmFlag,
+    EjectFlag,
+    ExitType,
+    TimerFlag,
+    TimerValue,
+    AtFlag,
+    AtValue,
+    WarnFlag,
+    WarnValue,
+    BlockFlag,
+    HotkeyFlag,
+    HotKey,
+    RunBeforeExit,
+    ProgramsToRun,
+    WarningText
+};
+
+struct Stored {
+    bool present = false;
+    bool fails = false;
+    std::string bytes;
+};
+
+// The text a query with room for `room` bytes yields, or nothing when the value is missing, refused or too
+// long for the room.
+std::optional<std::string> Readable(const Stored& stored, size_t room) {
+    if (!stored.present || stored.fails || stored.bytes.size() > room)
+        return std::nullopt;
+    return std::string(stored.bytes.c_str());
+}
+
+// A long value is taken only when it fits its field with its terminator; otherwise the field stays empty.
+std::string ExpectedLongText(const Stored& stored, size_t capacity) {
+    std::optional<std::string> text = Readable(stored, capacity);
+    return text && text->size() < capacity ? *text : std::string();
+}
+
+bool Has(const std::string& line, const char* option) {
+    return line.find(option) != std::string::npos;
+}
+
+// A flag that only an option can switch on (to `optionValue`) over the stored or start-up value.
+INT32 ExpectedFlag(bool loaded, const Stored& stored, INT32 startValue, bool optionGiven, INT32 optionValue) {
+    if (optionGiven)
+        return optionValue;
+    if (loaded)
+        if (std::optional<std::string> text = Readable(stored, 7))
+            return fuzz::ExpectedDecimal(text->c_str());
+    return startValue;
+}
+
+bool IsExitRequest(const std::string& kind) {
+    static const char* const kinds[] = {"ExitWindowsEx",          "WinExec",          "SetSystemPowerState",
+                                        "BroadcastSystemMessage", "CreateProcessA",   "ShellExecuteExA",
+                                        "ShellExecuteA",          "TerminateProcess", "DeviceIoControl"};
+    for (const char* known : kinds)
+        if (kind == known)
+            return true;
+    return false;
+}
+
+bool IsKnownMessage(const std::string& text) {
+    static const char* const messages[] = {"Too many options specified",
+                                           "The '/w' option can only be\nused with '/a' or '/t'",
+                                           "Warning time is bigger than\ntimeout value",
+                                           "Timer not started (Invalid time ?)",
+                                           "Screensaver cannot be forced",
+                                           "Warning time is bigger than timeout"};
+    for (const char* known : messages)
+        if (text == known)
+            return true;
+    return false;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::FreshMachine();
+    fuzz::Input input(data, size);
+    uint8_t hour = input.byte(), minute = input.byte(), second = input.byte();
+    sim::setLocalTime(hour % 24, minute % 60, second % 60);
+    std::string line = input.until('\n');
+    line = line.c_str(); // the program sees the text up to its first NUL
+    if (hour & 0x80)
+        CharLowerA(&line[0]);
+
+    Stored stored[ValueCount];
+    while (input.left()) {
+        uint8_t selector = input.byte();
+        size_t length = input.byte();
+        if (length == 255) {
+            length = input.byte();
+            length |= (size_t)input.byte() << 8;
+        }
+        std::string bytes = input.bytes(length);
+        int value = selector % ValueCount, kind = selector >> 5;
+        if (kind == 7) {
+            sim::regFail(sim::RegOp::Query, HKEY_LOCAL_MACHINE, SETTINGS_KEY, ValueNames[value]);
+            stored[value].fails = true;
+            continue;
+        }
+        DWORD type = kind <= 3 ? REG_SZ : kind == 4 ? REG_BINARY : kind == 5 ? REG_DWORD : RegMultiSz;
+        sim::regSetValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, ValueNames[value], type,
+                         std::vector<BYTE>(bytes.begin(), bytes.end()));
+        stored[value].present = true;
+        stored[value].bytes = bytes;
+    }
+
+    // Every message is answered; the parser shows at most three.
+    for (int i = 0; i < 4; i++)
+        sim::expectBox(IDOK);
+    SetStartupValues(sim::instance());
+    int result = ParseCommandLine(line.c_str());
+    sim::discardScripts();
+    fuzz::SimFailures::Instance().Check();
+
+    // The model of what the parser must have read.
+    static const char* const exitOptions[] = {"/e:s", "/e:b", "/e:r", "/e:d", "/e:l",
+                                              "/e:p", "/x:h", "/x:s", "/x:r"};
+    int exitOptionCount = 0;
+    for (const char* option : exitOptions)
+        exitOptionCount += Has(line, option) ? 1 : 0;
+    bool tooMany = exitOptionCount > 1;
+    bool loaded = !tooMany && !Has(line, "/z");
+
+    FUZZ_CHECK(result == 0 || result == 1, "result %d", result);
+    fuzz::CheckTextFieldsTerminated();
+    FUZZ_CHECK(std::strlen(Settings.HotKey) <= 1, "HotKey \"%s\"", Settings.HotKey);
+    FUZZ_CHECK(Settings.NumberText[0] == 0 && Settings.SavedWarningText[0] == 0);
+
+    std::optional<std::string> storedExitType = loaded ? Readable(stored[ExitType], 7) : std::nullopt;
+    bool validExitType = Settings.ExitType >= IDM_SHUTDOWN && Settings.ExitType <= IDM_RESTARTSHELL &&
+                         Settings.ExitType % 10 == 0;
+    FUZZ_CHECK(validExitType ||
+                   (storedExitType && Settings.ExitType == fuzz::ExpectedDecimal(storedExitType->c_str())),
+               "ExitType %d", Settings.ExitType);
+
+    for (const sim::Request& request : sim::requests())
+        FUZZ_CHECK(!IsExitRequest(request.kind), "the parser made the request %s", request.str().c_str());
+    FUZZ_CHECK(sim::openKeyCount() == 0, "%d registry keys left open", sim::openKeyCount());
+
+    const std::vector<sim::MessageBoxCall>& boxes = sim::boxes();
+    for (const sim::MessageBoxCall& box : boxes) {
+        FUZZ_CHECK(IsKnownMessage(box.text), "message \"%s\"", box.text.c_str());
+        FUZZ_CHECK(box.style == (UINT)ErrorBoxStyle && !box.caption && !box.owner, "box \"%s\"",
+                   box.text.c_str());
+    }
+    if (tooMany) {
+        FUZZ_CHECK(result == 0 && boxes.size() == 1 && boxes[0].text == "Too many options specified");
+        FUZZ_CHECK(sim::regCalls().empty(), "the registry was read before two exit types were refused");
+        FUZZ_CHECK(Settings.ExitType == IDM_SHUTDOWN && Settings.ConfirmFlag == 0);
+        return 0;
+    }
+    if (result == 0)
+        FUZZ_CHECK(!boxes.empty(), "refused without a message");
+
+    // Nothing stored is lost, and a value too long for its field leaves the field alone.
+    FUZZ_CHECK(Settings.WarningText == ExpectedLongText(loaded ? stored[WarningText] : Stored(), 100),
+               "WarningText \"%s\"", Settings.WarningText);
+    if (!Settings.RunBeforeExit)
+        FUZZ_CHECK(Settings.ProgramsToRun ==
+                       ExpectedLongText(loaded ? stored[ProgramsToRun] : Stored(), 1024),
+                   "ProgramsToRun of %zu characters", std::strlen(Settings.ProgramsToRun));
+    FUZZ_CHECK(Settings.ConfirmFlag == ExpectedFlag(loaded, stored[ConfirmFlag], 0, Has(line, "/f:c"), 1),
+               "ConfirmFlag %d", Settings.ConfirmFlag);
+    FUZZ_CHECK(Settings.EjectFlag == ExpectedFlag(loaded, stored[EjectFlag], 0, Has(line, "/f:e"), 1),
+               "EjectFlag %d", Settings.EjectFlag);
+    FUZZ_CHECK(Settings.BlockFlag == ExpectedFlag(loaded, stored[BlockFlag], 0, Has(line, "/f:b"), 1),
+               "BlockFlag %d", Settings.BlockFlag);
+    FUZZ_CHECK(Settings.ClickFlag == ExpectedFlag(loaded, stored[ClickFlag], 1, Has(line, "/f:d"), 0),
+               "ClickFlag %d", Settings.ClickFlag);
+    FUZZ_CHECK(Settings.RunBeforeExit == ExpectedFlag(loaded, stored[RunBeforeExit], 0, false, 0),
+               "RunBeforeExit %d", Settings.RunBeforeExit);
+
+    if (result == 1) {
+        FUZZ_CHECK(!(Settings.AtFlag && Settings.TimerFlag));
+        if (Settings.TimerFlag)
+            FUZZ_CHECK(Settings.TimeoutSeconds >= 1 && Settings.TimeoutSeconds <= 999999, "timeout %u",
+                       Settings.TimeoutSeconds);
+        if (Settings.WarnFlag) {
+            FUZZ_CHECK(Settings.AtFlag || Settings.TimerFlag);
+            FUZZ_CHECK(Settings.WarnSeconds >= 1 && Settings.WarnSeconds <= 999999, "warning %u",
+                       Settings.WarnSeconds);
+        }
+        if (Settings.TimerFlag && Settings.WarnFlag)
+            FUZZ_CHECK(Settings.WarnSeconds <= Settings.TimeoutSeconds);
+        if (Settings.AtFlag)
+            FUZZ_CHECK(Settings.TimerActive && Settings.ExitDelayMs >= 0 && Settings.ExitDelayMs <= 89999000,
+                       "armed %d, delay %d", (int)Settings.TimerActive, Settings.ExitDelayMs);
+        else
+            FUZZ_CHECK(!Settings.TimerActive, "armed without a time of day");
+        if (Settings.HotkeyFlag)
+            FUZZ_CHECK(Settings.HotKey[0] != 0, "empty hotkey letter");
+        if (Settings.ExitType == IDM_SCREENSAVER)
+            FUZZ_CHECK(!Settings.ForceFlag, "the screensaver left forced");
+    }
+    return 0;
+}
