@@ -3,7 +3,8 @@
 #
 # What Wine does with the program's requests decides how each one is observed: ExitWindowsEx starts
 # "wineboot --end-session" whatever the flags, so flags and other requests are read from a relay
-# trace of the program's own process; helper windows of the driver log what they receive.
+# trace of the program's own process; stand-in applications of the driver log what they
+# receive.
 
 SETTINGS='HKLM\SOFTWARE\Garvik\Kelto95'
 
@@ -38,21 +39,21 @@ start_session() {
 # A session that outlives exit requests: its first window, a guard's, refuses to let it end, and Wine
 # goes no further.  For checks that look only at the requests themselves.
 guarded_session() {
-    helper guard guard
+    start_app guard guard
     wait_log guard ready
 }
 
-# Start a helper of the driver in the background; its log is drive_c/$2.log.
-helper() {
+# Start a stand-in application of the driver in the background; its log is drive_c/$2.log.
+start_app() {
     local kind=$1 log=$2
     shift 2
     timeout 300 wine 'C:\driver.exe' "$kind" "C:\\$log.log" "$@" >/dev/null 2>>"$WORK/wine.err" &
-    HELPER_PID=$!
+    APP_PID=$!
 }
 
 log_of() { cat "$C_DRIVE/$1.log" 2>/dev/null; }
 
-# Wait until a helper's log holds a line with this event.
+# Wait until a stand-in's log holds a line with this event.
 wait_log() {
     poll 60 eval "log_of $1 | grep -qE ' $2( |\$)'" || fail "$1 never logged '$2'"
 }
@@ -258,7 +259,7 @@ expect_window_class() {
 check_restart_shell() {
     printf '\r\n[boot]\r\nshell=C:\\driver.exe mark C:\\shell.log shell\r\n' >>"$C_DRIVE/windows/system.ini"
     start_session
-    helper progman progman
+    start_app progman progman
     wait_log progman ready
     kelto_run /x:r /n
     expect_exit_code 0
@@ -300,15 +301,15 @@ check_block_shutdown() {
 # request starts afterwards, then ends everyone else.
 check_force_exit() {
     start_session
-    helper answer answer
+    start_app answer answer
     wait_log answer ready
-    helper hung hung
-    local hung_unix=$HELPER_PID
+    start_app hung hung
+    local hung_unix=$APP_PID
     wait_log hung ready
     local answer_pid answer_window hung_pid hung_window
     read -r answer_pid answer_window < <(log_of answer | awk '$3 == "ready" { printf "%08x %s\n", $2, $4 }')
     read -r hung_pid hung_window < <(log_of hung | awk '$3 == "ready" { printf "%08x %s\n", $2, $4 }')
-    note "answering helper: pid $answer_pid window $answer_window; hung helper: pid $hung_pid window $hung_window"
+    note "answering application: pid $answer_pid window $answer_window; hung one: pid $hung_pid window $hung_window"
 
     kelto_run /f:f /e:s /n
     expect_exit_code 0
@@ -322,12 +323,12 @@ check_force_exit() {
         fail "the answering window was not sent WM_ENDSESSION, or its process was terminated"
     expect_no_call '^KERNEL32\.TerminateProcess\(ffffffff'
     expect_call '^user32\.ExitWindowsEx\(00000001,00000000\)$'
-    poll 10 eval '! kill -0 $hung_unix 2>/dev/null' || fail "the hung helper is still running"
+    poll 10 eval '! kill -0 $hung_unix 2>/dev/null' || fail "the hung application is still running"
     wait "$hung_unix"
-    note "hung helper ended with exit code $?"
+    note "the hung application ended with exit code $?"
 
     # The answering window got WM_ENDSESSION before any query: that was the forced close.  A query
-    # after it comes from Wine's session end, so the helper outlived the forced close.
+    # after it comes from Wine's session end, so the application outlived the forced close.
     wait_log answer queryendsession
     note "answer: $(log_of answer | awk '{ print $3, $4 }' | tr '\n' '|')"
     log_of answer | awk '$3 ~ /endsession$/' | head -1 | grep -q ' endsession 1$' ||
@@ -360,7 +361,7 @@ check_run_before_exit() {
     store RunBeforeExit 1
     store ProgramsToRun 'C:\driver.exe mark C:\run.log first 1500;C:\driver.exe mark C:\run.log second 500;'
     start_session
-    helper answer run # its queries mark when the session end began, in the same log
+    start_app answer run # its queries mark when the session end began, in the same log
     wait_log run ready
     kelto_run /e:s /n
     expect_exit_code 0

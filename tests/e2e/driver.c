@@ -4,9 +4,10 @@
  * scripts to compare.  The first command that fails prints "error: ..." and ends the run with exit
  * code 1.
  *
- * A few commands turn the process into a long-lived helper instead (progman, answer, hung, mark);
- * they must be the only command of their invocation.  Every helper appends timestamped lines to a
- * log file, so the scripts can tell afterwards who received what, and in which order. */
+ * A few commands turn the process into a long-lived stand-in application instead (progman, answer,
+ * guard, hung, mark); they must be the only command of their invocation.  Each one appends
+ * timestamped lines to a log file, so the scripts can tell afterwards who received what, and in which
+ * order. */
 
 #include <windows.h>
 #include <ctype.h>
@@ -44,7 +45,7 @@ static int Fail(const char* what, const char* detail) {
     return 0;
 }
 
-/* Append one line to the helper's log; opened and closed each time so that several processes can
+/* Append one line to the stand-in's log; opened and closed each time so that several processes can
  * share one log and its order is the order of the events. */
 static void LogLine(const char* format, ...) {
     char line[512];
@@ -127,11 +128,11 @@ static const char* AnyText(const char* text) {
     return strcmp(text, "-") == 0 ? NULL : text;
 }
 
-/* ---- helpers: long-lived processes the scripts start in the background ---------------------- */
+/* ---- stand-ins: long-lived processes the scripts start in the background -------------------- */
 
 static BOOL Refuse; /* the guard refuses to let the session end */
 
-static LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT CALLBACK StandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_QUERYENDSESSION: LogLine("queryendsession"); return !Refuse;
     case WM_ENDSESSION: LogLine("endsession %u", (unsigned)wParam); return 0;
@@ -139,11 +140,11 @@ static LRESULT CALLBACK HelperProc(HWND window, UINT message, WPARAM wParam, LPA
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
-/* Create the helper's window and log "ready" with its handle, as a trace shows it. */
-static HWND CreateHelperWindow(const char* className, const char* title) {
+/* Create the stand-in's window and log "ready" with its handle, as a trace shows it. */
+static HWND CreateStandInWindow(const char* className, const char* title) {
     WNDCLASSA wc;
     memset(&wc, 0, sizeof wc);
-    wc.lpfnWndProc = HelperProc;
+    wc.lpfnWndProc = StandInProc;
     wc.hInstance = GetModuleHandleA(NULL);
     wc.lpszClassName = className;
     RegisterClassA(&wc);
@@ -169,13 +170,13 @@ static int PumpAndLog(void) {
 
 /* A stand-in for the shell's Program Manager window, which Restart Shell tells to quit. */
 static int RunProgman(void) {
-    CreateHelperWindow("Progman", "Program Manager");
+    CreateStandInWindow("Progman", "Program Manager");
     return PumpAndLog();
 }
 
 /* An application that answers the end-of-session messages. */
 static int RunAnswer(void) {
-    CreateHelperWindow("KeltoAnswer", "Answering application");
+    CreateStandInWindow("KeltoAnswer", "Answering application");
     return PumpAndLog();
 }
 
@@ -183,13 +184,13 @@ static int RunAnswer(void) {
  * its desktop, outlive exit requests. */
 static int RunGuard(void) {
     Refuse = TRUE;
-    CreateHelperWindow("KeltoGuard", "Guard");
+    CreateStandInWindow("KeltoGuard", "Guard");
     return PumpAndLog();
 }
 
 /* An application whose only thread stops pumping: messages sent to its window never return. */
 static int RunHung(void) {
-    CreateHelperWindow("KeltoHung", "Hung application");
+    CreateStandInWindow("KeltoHung", "Hung application");
     Sleep(INFINITE);
     return 0;
 }
