@@ -97,6 +97,16 @@ kelto_calls() {
     grep -E "^$pid:[0-9a-f]{4}:Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+\(" "$RELAY" | sed -E 's/^[0-9a-f:]+Call //; s/ ret=[0-9a-f]+$//'
 }
 
+# Wait until the program has made this many calls matching the regular expression.
+wait_calls() {
+    local count=$1 pattern=$2
+    poll 60 eval '(( $(kelto_calls | grep -cE -- "$pattern") >= count ))' || {
+        kelto_calls | sed 's/^/   trace| /'
+        fail "fewer than $count calls matching '$pattern'"
+    }
+    note "call $count: $(kelto_calls | grep -E -- "$pattern" | sed -n "${count}p")"
+}
+
 # The program's Windows process id, in hex as the trace shows it.
 kelto_pid() {
     grep -m1 -E '^[0-9a-f]{4}:[0-9a-f]{4}:trace:loaddll:.*Loaded L"C:\\\\Kelto95\.exe"' "$RELAY" | cut -c1-4
@@ -374,4 +384,19 @@ check_run_before_exit() {
     note "order: $order"
     [[ $order == "start first|end first|start second|end second|queryendsession|"* ]] ||
         fail "programs and exit request out of order"
+}
+
+# The resident program: a single left click on the tray icon performs the exit, and so does the
+# hotkey; the right-click menu's last item, Exit Program, ends the program.
+check_tray_hotkey_and_menu() {
+    guarded_session
+    kelto_start /e:b /h:q
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown
+    wait_calls 1 '^user32\.ExitWindowsEx\(00000002,00000000\)$'
+    must_drive hotkey q
+    wait_calls 2 '^user32\.ExitWindowsEx\(00000002,00000000\)$'
+    kelto_running || fail "Kelto95.exe ended"
+    must_drive tray rbuttondown menu-keys up,enter
+    kelto_wait 60
+    expect_exit_code 0
 }
