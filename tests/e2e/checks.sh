@@ -162,13 +162,25 @@ end_session_done() {
         fail "wineboot --end-session did not finish"
 }
 
-store() { timeout 60 wine reg add "$SETTINGS" /v "$1" /t REG_SZ /d "$2" /f >/dev/null 2>>"$WORK/wine.err" || fail "cannot store $1"; }
+# Store a setting as a string value under the program's key.  Before the session starts it goes
+# straight into the prefix's registry file, which the server reads when it starts (a Wine process
+# costs a second or more under emulation); once the session runs, through reg.exe.
+store() {
+    if no_wine_left; then
+        local data=${2//\\/\\\\}
+        printf '\n[Software\\\\Garvik\\\\Kelto95] 1700000000\n"%s"="%s"\n' "$1" "${data//\"/\\\"}" >>"$WINEPREFIX/system.reg"
+    else
+        timeout 60 wine reg add "$SETTINGS" /v "$1" /t REG_SZ /d "$2" /f >/dev/null 2>>"$WORK/wine.err" ||
+            fail "cannot store $1"
+    fi
+}
 
 # ---- checks -------------------------------------------------------------------------------------
 
 # Refused on Windows NT with exit code 0; starts resident once the prefix says Windows 98.
 check_windows_version() {
-    timeout 60 wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null 2>&1 || fail "cannot reset the version"
+    # Wine's own default: a version of the NT family.
+    sed -i '/^"Version"="win98"$/d' "$WINEPREFIX/user.reg"
     start_session
     kelto_start
     must_drive wait-box 60000
@@ -176,8 +188,6 @@ check_windows_version() {
     must_drive click 1
     kelto_wait
     expect_exit_code 0
-    must_drive has-main
-    expect "main: no"
 
     timeout 60 wine reg add 'HKCU\Software\Wine' /v Version /d win98 /f >/dev/null 2>&1 || fail "cannot set win98"
     kelto_start
@@ -201,8 +211,6 @@ check_command_line_messages() {
         expect "text: ${entry#*|}"
         kelto_wait
         expect_exit_code 0
-        must_drive has-main
-        expect "main: no"
     done
 
     # Screensaver with force is only a warning: the program goes on, resident.
@@ -216,8 +224,8 @@ check_command_line_messages() {
 
 # Stored settings lie over the start-up values, the command line over both, and /z skips them.
 check_stored_settings() {
-    guarded_session
     store ExitType 20
+    guarded_session
     kelto_run /n
     expect_exit_code 0
     expect_call '^user32\.ExitWindowsEx\(00000002,00000000\)$' # stored Reboot
