@@ -62,12 +62,13 @@ wait_log() {
 
 RUNS=0
 
-# Start Kelto95.exe with the arguments; stderr gets a relay trace of the requests it makes.
+# Start Kelto95.exe with the arguments; stderr gets a relay trace of the requests it makes, each line
+# led by "seconds.milliseconds:pid:tid:".
 kelto_start() {
     RUNS=$((RUNS + 1))
     RELAY=$WORK/relay-$RUNS.log
     note "run $RUNS: Kelto95.exe $*"
-    WINEDEBUG=+pid,+loaddll,+relay timeout 300 wine 'C:\Kelto95.exe' "$@" 2>"$RELAY" &
+    WINEDEBUG=+timestamp,+pid,+loaddll,+relay timeout 300 wine 'C:\Kelto95.exe' "$@" 2>"$RELAY" &
     KELTO_PID=$!
 }
 
@@ -94,7 +95,8 @@ kelto_calls() {
     local pid
     pid=$(kelto_pid)
     [[ -n $pid ]] || return 1
-    grep -E "^$pid:[0-9a-f]{4}:Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+\(" "$RELAY" | sed -E 's/^[0-9a-f:]+Call //; s/ ret=[0-9a-f]+$//'
+    grep -E "^[0-9.]+:$pid:[0-9a-f]{4}:Call [A-Za-z0-9_]+\.[A-Za-z0-9_]+\(" "$RELAY" |
+        sed -E 's/^[0-9.]+:[0-9a-f]{4}:[0-9a-f]{4}:Call //; s/ ret=[0-9a-f]+$//'
 }
 
 # Wait until the program has made this many calls matching the regular expression.
@@ -109,21 +111,34 @@ wait_calls() {
 
 # The program's Windows process id, in hex as the trace shows it.
 kelto_pid() {
-    grep -m1 -E '^[0-9a-f]{4}:[0-9a-f]{4}:trace:loaddll:.*Loaded L"C:\\\\Kelto95\.exe"' "$RELAY" | cut -c1-4
+    grep -m1 -E '^[0-9.]+:[0-9a-f]{4}:[0-9a-f]{4}:trace:loaddll:.*Loaded L"C:\\\\Kelto95\.exe"' "$RELAY" | cut -d: -f2
 }
 
 # What the forced close did, one line per top-level window, from the program's own trace: the process
-# it opened, the window it sent WM_ENDSESSION to, whether the send succeeded, whether it terminated.
+# it opened, the window it sent WM_ENDSESSION to, whether the send succeeded, whether it terminated
+# the process and, if so, how many milliseconds after it began to send.
 forced_close_summary() {
     local pid
     pid=$(kelto_pid)
-    grep -E "^$pid:" "$RELAY" | awk '
-        function flush() { if (open) printf "pid=%s window=%s sent=%s terminated=%d\n", target, window, sent, killed; open = 0 }
-        /:Call KERNEL32\.OpenProcess\(00100001,/ { flush(); open = 1; match($0, /,[0-9a-f]+\) ret/); target = substr($0, RSTART + 1, 8); handle = ""; window = "-"; sent = "-"; killed = 0; next }
+    grep -E "^[0-9.]+:$pid:" "$RELAY" | awk '
+        function flush() {
+            if (open) printf "pid=%s window=%s sent=%s terminated=%d%s\n", target, window, sent, killed, after
+            open = 0
+        }
+        { now = substr($0, 1, index($0, ":") - 1) * 1000 }
+        /:Call KERNEL32\.OpenProcess\(00100001,/ {
+            flush(); open = 1; match($0, /,[0-9a-f]+\) ret/); target = substr($0, RSTART + 1, 8)
+            handle = ""; window = "-"; sent = "-"; killed = 0; after = ""; next
+        }
         /:Ret  KERNEL32\.OpenProcess\(\)/ { match($0, /retval=[0-9a-f]+/); handle = substr($0, RSTART + 7, 8); next }
-        /:Call user32\.SendMessageTimeoutA\([0-9a-f]+,00000016,/ { match($0, /\([0-9a-f]+/); window = substr($0, RSTART + 1, 8); next }
+        /:Call user32\.SendMessageTimeoutA\([0-9a-f]+,00000016,/ {
+            match($0, /\([0-9a-f]+/); window = substr($0, RSTART + 1, 8); sending = now; next
+        }
         /:Ret  user32\.SendMessageTimeoutA\(\)/ { match($0, /retval=[0-9a-f]+/); sent = substr($0, RSTART + 7, 8) + 0; next }
-        /:Call KERNEL32\.TerminateProcess\(/ { if (index($0, "(" handle ",")) killed = 1; next }
+        /:Call KERNEL32\.TerminateProcess\(/ {
+            if (index($0, "(" handle ",")) { killed = 1; after = sprintf(" after=%d", now - sending) }
+            next
+        }
         /:Call user32\.ExitWindowsEx/ { flush() }
         END { flush() }'
 }
@@ -335,8 +350,12 @@ check_force_exit() {
     local kelto_pid
     kelto_pid=$(printf '%08x' "0x$(kelto_pid)")
     forced_close_summary | grep -q "^pid=$kelto_pid " && fail "the program dealt with its own windows"
-    forced_close_summary | grep -qx "pid=$hung_pid window=$hung_window sent=0 terminated=1" ||
-        fail "the hung process was not terminated after the message timed out"
+    local after
+    after=$(forced_close_summary | grep -E "^pid=$hung_pid window=$hung_window sent=0 terminated=1 after=" | cut -d= -f6)
+    [[ -n $after ]] || fail "the hung process was not terminated after the message timed out"
+    # Up to 500 ms for the message and 500 ms more for the process to end on its own.
+    ((after >= 400 && after <= 2500)) || fail "the hung process was terminated $after ms after the message, not about a second"
+    note "the hung process was terminated $after ms after the message began"
     forced_close_summary | grep -qx "pid=$answer_pid window=$answer_window sent=1 terminated=0" ||
         fail "the answering window was not sent WM_ENDSESSION, or its process was terminated"
     expect_no_call '^KERNEL32\.TerminateProcess\(ffffffff'
