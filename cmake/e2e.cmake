@@ -24,8 +24,8 @@ if(NOT E2E_LIST_RESULT EQUAL 0 OR E2E_CHECKS STREQUAL "")
     message(FATAL_ERROR "tests/e2e/run --list failed")
 endif()
 string(REPLACE "\n" ";" E2E_CHECKS "${E2E_CHECKS}")
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-    ${E2E_RUN} ${CMAKE_SOURCE_DIR}/tests/e2e/checks.sh)
+file(GLOB E2E_CHECK_FILES ${CMAKE_SOURCE_DIR}/tests/e2e/checks*.sh)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${E2E_RUN} ${E2E_CHECK_FILES})
 
 # One clean prefix per ctest run; every check starts from a copy of it.
 add_test(NAME e2e.prefix COMMAND bash ${E2E_RUN} --prefix ${E2E_DIR}/clean-prefix)
