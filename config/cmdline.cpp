@@ -54,6 +54,16 @@ static void TakeValue(const Token& token, char letter, char* field, int capacity
     lstrcpynA(field, token.start + start, length + 1);
 }
 
+// Takes a seconds value into its 7-byte text field and converts it; out of range gives the default,
+// while the text keeps what was typed.
+static UINT32 TakeSeconds(const char* line, const char* option, const Token& token, char* field,
+                          UINT32 fallback) {
+    if (LineHas(line, option))
+        TakeValue(token, option[1], field, NUMBER_SIZE);
+    UINT32 seconds = (UINT32)DecimalValue(field);
+    return seconds == 0 || seconds > 999999 ? fallback : seconds;
+}
+
 static int Reject(const char* message) {
     ShowError(message);
     return 0;
@@ -139,20 +149,11 @@ int ParseCommandLine(const char* text) {
             lstrcpyA(Settings.HotKey, "X");
     }
 
-    if (Settings.WarnFlag) {
-        if (LineHas(text, "/w"))
-            TakeValue(warnToken, 'w', Settings.WarnValue, sizeof Settings.WarnValue);
-        Settings.WarnSeconds = (UINT32)DecimalValue(Settings.WarnValue);
-        if (Settings.WarnSeconds == 0 || Settings.WarnSeconds > 999999)
-            Settings.WarnSeconds = 10;
-    }
+    if (Settings.WarnFlag)
+        Settings.WarnSeconds = TakeSeconds(text, "/w", warnToken, Settings.WarnValue, 10);
 
     if (Settings.TimerFlag) {
-        if (LineHas(text, "/t"))
-            TakeValue(timerToken, 't', Settings.TimerValue, sizeof Settings.TimerValue);
-        Settings.TimeoutSeconds = (UINT32)DecimalValue(Settings.TimerValue);
-        if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > 999999)
-            Settings.TimeoutSeconds = 30;
+        Settings.TimeoutSeconds = TakeSeconds(text, "/t", timerToken, Settings.TimerValue, 30);
         if (Settings.WarnSeconds > Settings.TimeoutSeconds)
             return Reject("Warning time is bigger than\ntimeout value");
     }
