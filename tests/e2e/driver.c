@@ -50,10 +50,12 @@ static int Fail(const char* what, const char* detail) {
 static void LogLine(const char* format, ...) {
     char line[512];
     int n = sprintf(line, "%lu %lu ", (unsigned long)GetTickCount(), (unsigned long)GetCurrentProcessId());
+    int room = (int)sizeof(line) - n - 1; /* keeps a place for the line end */
     va_list args;
     va_start(args, format);
-    n += vsnprintf(line + n, sizeof(line) - n - 2, format, args);
+    int length = vsnprintf(line + n, room, format, args);
     va_end(args);
+    n += length < 0 ? 0 : length >= room ? room - 1 : length;
     line[n++] = '\n';
     HANDLE file = CreateFileA(LogPath, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -72,11 +74,12 @@ struct WindowQuery {
     HWND found;
 };
 
+/* The text of a control of another process.  GetWindowTextA reads only top-level captions across
+ * processes; WM_GETTEXT is marshalled, and a hung owner cannot hold it up. */
 static void GetTextOf(HWND window, char* buffer, int size) {
     DWORD_PTR length = 0;
     buffer[0] = 0;
-    /* WM_GETTEXT is marshalled across processes; GetWindowTextA does not ask other processes. */
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, size, (LPARAM)buffer, SMTO_NORMAL, 10000, &length))
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, size, (LPARAM)buffer, SMTO_ABORTIFHUNG, 10000, &length))
         buffer[0] = 0;
     buffer[size - 1] = 0;
 }
@@ -94,7 +97,7 @@ static BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
             return TRUE;
     }
     if (query->title) {
-        GetTextOf(window, text, sizeof text);
+        GetWindowTextA(window, text, sizeof text);
         if (strcmp(text, query->title) != 0)
             return TRUE;
     }
@@ -337,7 +340,7 @@ static int WaitDialog(const char* title, DWORD timeout) {
         int late = GetTickCount() - start >= timeout;
         if (window) {
             HWND label = GetDlgItem(window, 0xFFFF); /* a message box's text */
-            GetTextOf(window, caption, sizeof caption);
+            GetWindowTextA(window, caption, sizeof caption);
             text[0] = 0;
             if (label)
                 GetTextOf(label, text, sizeof text);
@@ -392,7 +395,7 @@ static int Run(int argc, char** argv) {
                 Sleep(POLL_MS);
             HWND window = MainWindow();
             if (window) {
-                GetTextOf(window, text, sizeof text);
+                GetWindowTextA(window, text, sizeof text);
                 PrintValue("main", text);
             } else {
                 ok = Fail("no main window", NULL);
