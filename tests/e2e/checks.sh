@@ -45,9 +45,7 @@ guarded_session() {
 
 # Start a stand-in application of the driver in the background; its log is drive_c/$2.log.
 start_app() {
-    local kind=$1 log=$2
-    shift 2
-    timeout 300 wine 'C:\driver.exe' "$kind" "C:\\$log.log" "$@" >/dev/null 2>>"$WORK/wine.err" &
+    timeout 300 wine 'C:\driver.exe' "$1" "C:\\$2.log" >/dev/null 2>>"$WORK/wine.err" &
     APP_PID=$!
 }
 
@@ -165,10 +163,6 @@ expect_no_call() {
 
 # The window of the first traced call matching the regular expression.
 call_window() { kelto_calls | grep -m1 -E -- "$1" | sed -E 's/^[^(]*\(([0-9a-f]+),.*/\1/'; }
-
-# An exit request makes Wine end the session: every window's process, then the desktop and the
-# server.  Each run after one starts from a session of its own.
-new_session() { end_wine; }
 
 # Wait until the session end that another program asked for is over: wineboot has been through
 # every window, or given up at one that refused.
