@@ -7,6 +7,10 @@
 #include "../extras/hotkey.h"
 #include <objbase.h>
 
+#ifdef KELTO_WIN32
+static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record Windows 95 expects");
+#endif
+
 struct ExitTypeLook {
     INT32 exitType;
     const char* icon;

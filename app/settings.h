@@ -20,6 +20,23 @@
 #define PROGRAM_COUNT 4
 #define PROGRAMS_TO_RUN_SIZE 1024
 
+// The tray-icon request record as Windows 95's shell knows it: a 64-byte tip, 88 bytes in all. The
+// headers' NOTIFYICONDATAA has grown since, and a 95 shell would not take the larger size.
+struct TrayIconRecord {
+    DWORD cbSize;
+    HWND hWnd;
+    UINT uID;
+    UINT uFlags;
+    UINT uCallbackMessage;
+    HICON hIcon;
+    CHAR szTip[64];
+};
+#ifdef KELTO_WIN32
+static_assert(sizeof(TrayIconRecord) == 88, "the Windows 95 tray-icon record");
+#else
+static_assert(sizeof(TrayIconRecord) == sizeof(NOTIFYICONDATAA), "the simulated shell's record");
+#endif
+
 struct SettingsRecord {
     // Handles.
     HINSTANCE Instance;
@@ -73,7 +90,7 @@ struct SettingsRecord {
     // Menus and tray icon.
     HMENU MainMenu;
     HMENU ExitTypeMenu;
-    NOTIFYICONDATAA TrayIconData;
+    TrayIconRecord TrayIconData;
 
     // Text fields.
     char SavedWarningText[WARNING_TEXT_SIZE];

@@ -17,7 +17,7 @@ static void SetTip(const char* tip) {
 BOOL AddTrayIcon(HWND window, HICON icon, const char* tip) {
     if (Settings.RunOnceFlag || Settings.HideIconFlag)
         return FALSE;
-    NOTIFYICONDATAA& data = Settings.TrayIconData;
+    TrayIconRecord& data = Settings.TrayIconData;
     data.cbSize = sizeof data;
     data.hWnd = window;
     data.uID = (UINT)(UINT_PTR)Settings.Instance;
@@ -25,22 +25,22 @@ BOOL AddTrayIcon(HWND window, HICON icon, const char* tip) {
     data.uCallbackMessage = WM_TRAYNOTIFY;
     data.hIcon = icon;
     SetTip(tip);
-    return Shell_NotifyIconA(NIM_ADD, &data);
+    return Shell_NotifyIconA(NIM_ADD, (PNOTIFYICONDATAA)&data);
 }
 
 BOOL SetTrayIcon(HICON icon, const char* tip) {
-    NOTIFYICONDATAA& data = Settings.TrayIconData;
+    TrayIconRecord& data = Settings.TrayIconData;
     data.uFlags = NIF_ICON | NIF_TIP;
     data.hIcon = icon;
     SetTip(tip);
-    return Shell_NotifyIconA(NIM_MODIFY, &data);
+    return Shell_NotifyIconA(NIM_MODIFY, (PNOTIFYICONDATAA)&data);
 }
 
 BOOL RemoveTrayIcon(HWND window) {
-    NOTIFYICONDATAA& data = Settings.TrayIconData;
+    TrayIconRecord& data = Settings.TrayIconData;
     data.hWnd = window;
     data.uID = (UINT)(UINT_PTR)Settings.Instance;
-    return Shell_NotifyIconA(NIM_DELETE, &data);
+    return Shell_NotifyIconA(NIM_DELETE, (PNOTIFYICONDATAA)&data);
 }
 
 static void ShowMenu(HMENU menu) {

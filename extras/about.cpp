@@ -1,6 +1,10 @@
 // The about box: picture, product lines and the two links.
 #include "about.h"
 
+#ifdef KELTO_WIN32
+static_assert(sizeof(BITMAP) == 24, "BITMAP");
+#endif
+
 static const COLORREF TextBackground = RGB(194, 194, 194);
 static const COLORREF Black = RGB(0, 0, 0);
 static const COLORREF Blue = RGB(0, 0, 255);
