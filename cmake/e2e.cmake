@@ -11,7 +11,7 @@ set(E2E_RUN ${CMAKE_SOURCE_DIR}/tests/e2e/run)
 add_custom_command(OUTPUT ${E2E_DRIVER}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${E2E_DIR}
     COMMAND ${MINGW_CC} -Os -s -Wall -Wextra -Werror -o ${E2E_DRIVER} ${CMAKE_SOURCE_DIR}/tests/e2e/driver.c
-            -luser32 -ladvapi32
+            -luser32 -ladvapi32 -lshell32 -lole32 -luuid
     DEPENDS ${CMAKE_SOURCE_DIR}/tests/e2e/driver.c
     VERBATIM)
 add_custom_target(e2e_driver ALL DEPENDS ${E2E_DRIVER})

@@ -10,6 +10,8 @@
  * order. */
 
 #include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
 #include <ctype.h>
 #include <fcntl.h>
 #include <io.h>
@@ -327,6 +329,177 @@ static int WaitProcess(DWORD pid, DWORD timeout, int wantGone) {
     return 1;
 }
 
+/* ---- the shell's tray tips, registry bytes, shortcut files -------------------------------- */
+
+struct TipQuery {
+    HWND tray;
+    DWORD shell;    /* the tray's process */
+    HANDLE process; /* opened for its memory */
+    BYTE* remote;   /* a page in the shell's memory: a tool record, then the text buffer */
+    int tips;
+};
+
+/* Print the texts of one tooltip window of the shell.  The tool records live in the shell's
+ * memory and the tooltip messages are not marshalled, so the record and the buffer its text is
+ * copied into are placed in the shell's own memory and read back from there. */
+static BOOL CALLBACK PrintTrayTip(HWND window, LPARAM param) {
+    struct TipQuery* query = (struct TipQuery*)param;
+    char name[64];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    GetClassNameA(window, name, sizeof name);
+    if (pid != query->shell || strcmp(name, "tooltips_class32") != 0)
+        return TRUE;
+    /* Wine 8 gives each tray icon a tooltip owned by the tray; later versions own it by the icon's
+     * own window, a child of the tray. */
+    HWND owner = GetWindow(window, GW_OWNER);
+    if (owner != query->tray && GetAncestor(owner, GA_ROOT) != query->tray)
+        return TRUE;
+    DWORD_PTR count = 0;
+    SendMessageTimeoutA(window, TTM_GETTOOLCOUNT, 0, 0, SMTO_ABORTIFHUNG, 10000, &count);
+    for (DWORD_PTR i = 0; i < count; i++) {
+        TTTOOLINFOW tool;
+        WCHAR wide[256];
+        char text[512];
+        DWORD_PTR ok = 0;
+        SIZE_T done = 0;
+        memset(&tool, 0, sizeof tool);
+        tool.cbSize = sizeof tool;
+        tool.lpszText = (WCHAR*)(query->remote + 1024);
+        memset(wide, 0, sizeof wide);
+        if (!WriteProcessMemory(query->process, query->remote, &tool, sizeof tool, &done) ||
+            !WriteProcessMemory(query->process, query->remote + 1024, wide, sizeof wide, &done))
+            continue;
+        if (!SendMessageTimeoutA(window, TTM_ENUMTOOLSW, i, (LPARAM)query->remote, SMTO_ABORTIFHUNG, 10000,
+                                 &ok) ||
+            !ok)
+            continue;
+        if (!ReadProcessMemory(query->process, query->remote + 1024, wide, sizeof wide - sizeof(WCHAR),
+                               &done))
+            continue;
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, text, sizeof text, NULL, NULL);
+        query->tips++;
+        PrintValue("tip", text);
+    }
+    return TRUE;
+}
+
+/* Every tip the tray holds, then their number: "tip: Timed Exit" ... "tips: 1". */
+static int TrayTips(void) {
+    struct TipQuery query;
+    char number[16];
+    memset(&query, 0, sizeof query);
+    query.tray = FindWindowA("Shell_TrayWnd", NULL);
+    if (!query.tray)
+        return Fail("no tray", NULL);
+    GetWindowThreadProcessId(query.tray, &query.shell);
+    query.process =
+        OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, query.shell);
+    if (!query.process)
+        return Fail("cannot open the shell's process", NULL);
+    query.remote = VirtualAllocEx(query.process, NULL, 4096, MEM_COMMIT, PAGE_READWRITE);
+    if (!query.remote) {
+        CloseHandle(query.process);
+        return Fail("cannot place a buffer in the shell", NULL);
+    }
+    EnumWindows(PrintTrayTip, (LPARAM)&query);
+    VirtualFreeEx(query.process, query.remote, 0, MEM_RELEASE);
+    CloseHandle(query.process);
+    sprintf(number, "%d", query.tips);
+    PrintValue("tips", number);
+    return 1;
+}
+
+/* A value's type and bytes, for values that are not text: "reg NoLogOff: type 5 bytes 01 00 00 00". */
+static int RegRaw(const char* root, const char* key, const char* value) {
+    HKEY hkey;
+    BYTE data[64];
+    char label[300], text[300];
+    DWORD type = 0, size = sizeof data;
+    snprintf(label, sizeof label, "reg %s", value);
+    if (!RootKey(root))
+        return Fail("unknown root", root);
+    if (RegOpenKeyExA(RootKey(root), key, 0, KEY_QUERY_VALUE, &hkey) != ERROR_SUCCESS) {
+        PrintValue(label, "(no key)");
+        return 1;
+    }
+    LONG result = RegQueryValueExA(hkey, value, NULL, &type, data, &size);
+    RegCloseKey(hkey);
+    if (result != ERROR_SUCCESS) {
+        PrintValue(label, "(missing)");
+        return 1;
+    }
+    int n = sprintf(text, "type %lu bytes", (unsigned long)type);
+    for (DWORD b = 0; b < size; b++)
+        n += sprintf(text + n, " %02x", data[b]);
+    PrintValue(label, text);
+    return 1;
+}
+
+static int RegKey(const char* root, const char* key) {
+    HKEY hkey;
+    if (!RootKey(root))
+        return Fail("unknown root", root);
+    if (RegCreateKeyExA(RootKey(root), key, 0, NULL, 0, KEY_WRITE, NULL, &hkey, NULL) != ERROR_SUCCESS)
+        return Fail("cannot create key", key);
+    RegCloseKey(hkey);
+    return 1;
+}
+
+/* Read a shortcut file through the shell's link object, as the shell reads it: its file, target,
+ * arguments and shortcut key.  The folder is the shell's desktop or start menu folder. */
+static int ReadLink(const char* folder, const char* name) {
+    int csidl = strcmp(folder, "desktop") == 0     ? CSIDL_DESKTOPDIRECTORY
+                : strcmp(folder, "startmenu") == 0 ? CSIDL_STARTMENU
+                                                   : -1;
+    char path[MAX_PATH], text[MAX_PATH];
+    WCHAR wide[MAX_PATH];
+    if (csidl < 0)
+        return Fail("unknown folder", folder);
+    if (!SHGetSpecialFolderPathA(NULL, path, csidl, FALSE))
+        return Fail("no folder", folder);
+    if (strlen(path) + 1 + strlen(name) >= sizeof path)
+        return Fail("path too long", name);
+    strcat(path, "\\");
+    strcat(path, name);
+    PrintValue("link-file", path);
+    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES)
+        return Fail("no such file", path);
+    CoInitialize(NULL);
+    IShellLinkA* link = NULL;
+    IPersistFile* file = NULL;
+    int ok = 0;
+    if (FAILED(CoCreateInstance(&CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, &IID_IShellLinkA,
+                                (void**)&link))) {
+        Fail("no shell link object", NULL);
+    } else if (FAILED(link->lpVtbl->QueryInterface(link, &IID_IPersistFile, (void**)&file))) {
+        Fail("no persist file", NULL);
+    } else {
+        MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH);
+        if (FAILED(file->lpVtbl->Load(file, wide, STGM_READ))) {
+            Fail("cannot load", path);
+        } else {
+            WORD hotkey = 0;
+            text[0] = 0;
+            link->lpVtbl->GetPath(link, text, sizeof text, NULL, SLGP_RAWPATH);
+            PrintValue("link-path", text);
+            text[0] = 0;
+            link->lpVtbl->GetArguments(link, text, sizeof text);
+            PrintValue("link-args", text);
+            link->lpVtbl->GetHotkey(link, &hotkey);
+            sprintf(text, "0x%04x", hotkey);
+            PrintValue("link-hotkey", text);
+            ok = 1;
+        }
+    }
+    if (file)
+        file->lpVtbl->Release(file);
+    if (link)
+        link->lpVtbl->Release(link);
+    CoUninitialize();
+    return ok;
+}
+
 /* ---- the command table ------------------------------------------------------------------- */
 
 /* Wait for a dialog (a message box is one) of another process and print its caption and, for a
@@ -435,6 +608,26 @@ static int Run(int argc, char** argv) {
                 PostMessageA(button, BM_CLICK, 0, 0);
             ok = button ? 1 : Fail("no such control", argv[i + 1]);
             i += 2;
+        } else if (strcmp(command, "click-wait") == 0) { /* id: click and wait until it is handled */
+            /* A posted click is overtaken by the texts the next commands send; a radio button that
+             * fills an edit must have done so before that edit is set.  A click that opens a modal
+             * box is only waited for a moment. */
+            NEED(1);
+            HWND button = GetDlgItem(Current(), atoi(argv[i + 1]));
+            DWORD_PTR result;
+            if (button)
+                SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_NORMAL, 2000, &result);
+            ok = button ? 1 : Fail("no such control", argv[i + 1]);
+            i += 2;
+        } else if (strcmp(command, "geometry") == 0) { /* of the current box or dialog, for a crop */
+            RECT rect;
+            ok = Current() && GetWindowRect(Current(), &rect) ? 1 : Fail("no dialog", NULL);
+            if (ok) {
+                sprintf(text, "%ldx%ld+%ld+%ld", rect.right - rect.left, rect.bottom - rect.top, rect.left,
+                        rect.top);
+                PrintValue("geometry", text);
+            }
+            i += 1;
         } else if (strcmp(command, "set-text") == 0) { /* id text */
             NEED(2);
             HWND control = GetDlgItem(Current(), atoi(argv[i + 1]));
@@ -501,6 +694,21 @@ static int Run(int argc, char** argv) {
             NEED(1);
             ok = WaitProcess(strtoul(argv[i + 1], NULL, 0), 0, 1);
             i += 2;
+        } else if (strcmp(command, "tray-tips") == 0) { /* the tips of the tray's icons */
+            ok = TrayTips();
+            i += 1;
+        } else if (strcmp(command, "reg-raw") == 0) { /* HKLM|HKCU key value: type and bytes */
+            NEED(3);
+            ok = RegRaw(argv[i + 1], argv[i + 2], argv[i + 3]);
+            i += 4;
+        } else if (strcmp(command, "reg-key") == 0) { /* HKLM|HKCU key: create it, empty */
+            NEED(2);
+            ok = RegKey(argv[i + 1], argv[i + 2]);
+            i += 3;
+        } else if (strcmp(command, "read-link") == 0) { /* desktop|startmenu file */
+            NEED(2);
+            ok = ReadLink(argv[i + 1], argv[i + 2]);
+            i += 3;
         } else if (strcmp(command, "sleep") == 0) { /* ms */
             NEED(1);
             Sleep(atoi(argv[i + 1]));
