@@ -1,0 +1,107 @@
+# End-to-end checks of the dialogs of the resident program: "Run before exit", "Registry",
+# "Shortcut" and "About", each opened by its menu command sent to the main window.  Sourced by
+# tests/e2e/run after checks.sh, whose helpers they use.
+
+SETTINGS_KEY=${SETTINGS#HKLM\\}
+POLICIES='SOFTWARE\Microsoft\Windows\CurrentVersion\Policies\Explorer'
+
+# Open a dialog of the resident program by its menu command, once the program is up, and wait for
+# it; then run the driver commands that follow, if any.
+open_dialog() {
+    must_drive main-window 60000 command "$1" wait-dialog "$2" 60000 "${@:3}"
+}
+
+# Press a dialog's OK, expect the box with this caption and text that reports the outcome and answer
+# it; then run the driver commands that follow, if any.
+ok_with_box() {
+    must_drive click 1 wait-dialog "$1" 30000
+    expect "text: $2"
+    must_drive click 1 wait-gone - "$1" 10000 "${@:3}"
+}
+
+# Programs listed in the "Run before exit" dialog and stored through the "Registry" dialog run,
+# one after the other, before the exit request of the next start.
+check_run_before_dialog() {
+    start_session
+    kelto_start
+    open_dialog 180 'Run before exit' is-checked 214 click-wait 214 \
+        set-text 204 'C:\driver.exe mark C:\run.log first 1000' \
+        set-text 211 'C:\driver.exe mark C:\run.log second 300' click 1 wait-gone - 'Run before exit' 10000
+    expect "214: unchecked"
+    open_dialog 230 Registry click-wait 263
+    ok_with_box Ok 'Registry settings changed' wait-gone - Registry 10000 \
+        reg-get HKLM "$SETTINGS_KEY" RunBeforeExit reg-get HKLM "$SETTINGS_KEY" ProgramsToRun
+    expect "reg RunBeforeExit: 1"
+    expect 'reg ProgramsToRun: C:\driver.exe mark C:\run.log first 1000;C:\driver.exe mark C:\run.log second 300;'
+
+    # A start in a new session loads them.
+    end_wine
+    start_session
+    start_app answer run # its queries mark when the session end began, in the same log
+    wait_log run ready
+    kelto_run /n
+    expect_exit_code 0
+    expect_call '^KERNEL32\.CreateProcessA\(00000000,[0-9a-f]+ "C:\\\\driver\.exe mark C:\\\\run\.log first 1000"'
+    expect_call '^KERNEL32\.CreateProcessA\(00000000,[0-9a-f]+ "C:\\\\driver\.exe mark C:\\\\run\.log second 300"'
+    expect_call '^user32\.ExitWindowsEx\(00000001,00000000\)$'
+    wait_log run queryendsession
+    local order
+    order=$(log_of run | awk '{ $1 = $2 = ""; print substr($0, 3) }' | grep -v -e '^ready' -e '^message' | tr '\n' '|')
+    note "order: $order"
+    [[ $order == "start first|end first|start second|end second|queryendsession|"* ]] ||
+        fail "programs and exit request out of order"
+}
+
+# The "Registry" dialog saves the settings, sets the log-off policy (only once its key exists: the
+# dialog never creates it), then deletes the settings and clears the policy again.
+check_registry_dialog() {
+    start_session
+    kelto_start /e:b
+    open_dialog 230 Registry is-checked 269 is-checked 271 click-wait 263 click-wait 271
+    expect "269: checked"
+    expect "271: unchecked"
+    ok_with_box Error 'Could not change registry settings' \
+        reg-raw HKCU "$POLICIES" NoLogOff reg-key HKCU "$POLICIES" wait-dialog Registry 5000
+    expect "reg NoLogOff: (no key)"
+    expect "caption: Registry"
+    ok_with_box Ok 'Registry settings changed' wait-gone - Registry 10000 \
+        reg-get HKLM "$SETTINGS_KEY" ExitType reg-raw HKCU "$POLICIES" NoLogOff
+    expect "reg ExitType: 20"
+    expect "reg NoLogOff: type 5 bytes 01 00 00 00"
+
+    open_dialog 230 Registry is-checked 271 click-wait 264 click-wait 271
+    expect "271: checked"
+    ok_with_box Ok 'Registry settings changed' wait-gone - Registry 10000 \
+        reg-get HKLM "$SETTINGS_KEY" ExitType reg-raw HKCU "$POLICIES" NoLogOff
+    expect "reg ExitType: (no key)"
+    expect "reg NoLogOff: type 5 bytes 00 00 00 00"
+}
+
+# "Create Shortcut..." puts Kelto.lnk on the desktop: the program with "/n" and the hotkey as its
+# shortcut key.  The about box opens and closes with OK.
+check_shortcut_and_about() {
+    # The prefix's desktop folder is a link into the home of the clean prefix it was copied from;
+    # this check writes into a folder of its own.
+    local desktop
+    for desktop in "$C_DRIVE"/users/*/Desktop; do
+        [[ -L $desktop && $desktop != */Public/* ]] && rm "$desktop" && mkdir "$desktop"
+    done
+    start_session
+    kelto_start /h:q
+    open_dialog 200 Shortcut is-checked 267
+    expect "267: checked"
+    ok_with_box Ok 'Shortcut created' wait-gone - Shortcut 10000 read-link desktop Kelto.lnk
+    expect 'link-path: C:\Kelto95.exe'
+    expect "link-args: /n"
+    expect "link-hotkey: 0x0651"
+    local file
+    file=$(ls "$C_DRIVE"/users/*/Desktop/Kelto.lnk 2>/dev/null | head -1)
+    [[ -n $file ]] || fail "no Kelto.lnk in the prefix's desktop folder"
+    note "written: ${file#"$WINEPREFIX"/}"
+
+    open_dialog 120 About
+    expect "caption: About"
+    must_drive click 1 wait-gone - About 10000 has-main
+    expect "main: yes"
+    kelto_running || fail "Kelto95.exe ended with the about box"
+}
