@@ -3,8 +3,8 @@
 #define KELTO_ABOUT_H
 #include "../app/settings.h"
 
-#define MAKER_MAIL "kelto95@garvik.example"
-#define MAKER_WEB "http://www.garvik.example/kelto95/"
+#define MAKER_MAIL "kelto@garvik.example"
+#define MAKER_WEB "http://garvik.example"
 
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 void PaintAboutBox(HWND dialog);
