@@ -18,9 +18,9 @@ struct ResName {
 };
 
 struct MenuItemTemplate {
-    unsigned id = 0;       // 0 for separators and popups
-    std::string text;      // as in the script, with '&' marks and any "\t..." part
-    unsigned flags = 0;    // MF_ flags from the template (MF_POPUP, MF_SEPARATOR, MF_GRAYED, MF_CHECKED ...)
+    unsigned id = 0;    // 0 for separators and popups
+    std::string text;   // as in the script, with '&' marks and any "\t..." part
+    unsigned flags = 0; // MF_ flags from the template (MF_POPUP, MF_SEPARATOR, MF_GRAYED, MF_CHECKED ...)
     std::vector<MenuItemTemplate> children; // for popups
 };
 
@@ -31,8 +31,9 @@ struct AccelEntry {
 };
 
 struct DialogControl {
-    unsigned id = 0;        // 0xFFFF for -1
-    std::string className;  // "BUTTON", "EDIT", "STATIC", "LISTBOX", "SCROLLBAR", "COMBOBOX" or the named class
+    unsigned id = 0; // 0xFFFF for -1
+    std::string
+        className; // "BUTTON", "EDIT", "STATIC", "LISTBOX", "SCROLLBAR", "COMBOBOX" or the named class
     std::string text;
     DWORD style = 0;
     DWORD exStyle = 0;
@@ -60,7 +61,7 @@ struct BitmapInfo {
 struct VersionInfo {
     DWORD fileVersionMS = 0, fileVersionLS = 0, productVersionMS = 0, productVersionLS = 0;
     DWORD fileOS = 0, fileType = 0;
-    std::string translationBlock; // e.g. "040904E4"
+    std::string translationBlock;                             // e.g. "040904E4"
     std::vector<std::pair<std::string, std::string>> strings; // in resource order
     std::vector<unsigned> translation; // VarFileInfo "Translation": language, code page, ...
 };
@@ -70,11 +71,11 @@ struct VersionInfo {
 // until the next successful load.
 bool loadResources(const std::string& path, std::string* error);
 
-const MenuItemTemplate* findMenu(const ResName& name);          // the menu's top level as one popup item
+const MenuItemTemplate* findMenu(const ResName& name); // the menu's top level as one popup item
 const std::vector<AccelEntry>* findAccelerators(const ResName& name);
 const DialogTemplate* findDialog(const ResName& name);
-const IconInfo* findIcon(const ResName& name);                  // RT_GROUP_ICON, first image's facts
-const IconInfo* findCursor(const ResName& name);                // RT_GROUP_CURSOR, first image; hot spot below
+const IconInfo* findIcon(const ResName& name);   // RT_GROUP_ICON, first image's facts
+const IconInfo* findCursor(const ResName& name); // RT_GROUP_CURSOR, first image; hot spot below
 bool cursorHotSpot(const ResName& name, int* x, int* y);
 const BitmapInfo* findBitmap(const ResName& name);
 const VersionInfo* findVersion();
