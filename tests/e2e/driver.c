@@ -271,8 +271,9 @@ static UINT VirtualKey(const char* name) {
     static const struct {
         const char* name;
         UINT key;
-    } names[] = {{"down", VK_DOWN},    {"up", VK_UP},         {"left", VK_LEFT}, {"right", VK_RIGHT},
-                 {"enter", VK_RETURN}, {"escape", VK_ESCAPE}, {"tab", VK_TAB},   {"space", VK_SPACE}};
+    } names[] = {{"down", VK_DOWN},   {"up", VK_UP},        {"left", VK_LEFT},
+                 {"right", VK_RIGHT}, {"enter", VK_RETURN}, {"escape", VK_ESCAPE},
+                 {"tab", VK_TAB},     {"space", VK_SPACE},  {"shift", VK_SHIFT}};
     for (size_t i = 0; i < sizeof names / sizeof names[0]; i++)
         if (strcmp(names[i].name, name) == 0)
             return names[i].key;
@@ -312,6 +313,35 @@ static int Hotkey(const char* letter) {
     Key(vk, KEYEVENTF_KEYUP);
     Key(VK_MENU, KEYEVENTF_KEYUP);
     Key(VK_CONTROL, KEYEVENTF_KEYUP);
+    return 1;
+}
+
+/* Escape every open menu level, innermost first, until none is left.  Each key goes to the level on
+ * top at the time, and the next waits until it has closed: a key posted to a level that closes
+ * before reading it is lost with its window. */
+static int CloseMenus(DWORD timeout) {
+    DWORD start = GetTickCount();
+    HWND menu;
+    while ((menu = FindVisible("#32768", NULL))) {
+        if (GetTickCount() - start >= timeout)
+            return Fail("menu stays open", NULL);
+        PostMessageA(menu, WM_KEYDOWN, VK_ESCAPE, 1);
+        PostMessageA(menu, WM_KEYUP, VK_ESCAPE, 0xC0000001);
+        DWORD posted = GetTickCount();
+        while (IsWindow(menu) && IsWindowVisible(menu) && GetTickCount() - posted < 5000)
+            Sleep(POLL_MS);
+    }
+    PrintValue("menus", "closed");
+    return 1;
+}
+
+/* Characters as the keyboard's translation delivers them, WM_CHAR in the window's queue: the
+ * program's own loop offers them to its accelerators, a dialog's loop hands them to the control. */
+static int PostChars(HWND window, const char* text) {
+    for (; *text; text++) {
+        PostMessageA(window, WM_CHAR, (unsigned char)*text, 1);
+        Sleep(100);
+    }
     return 1;
 }
 
@@ -708,6 +738,27 @@ static int Run(int argc, char** argv) {
         } else if (strcmp(command, "read-link") == 0) { /* desktop|startmenu file */
             NEED(2);
             ok = ReadLink(argv[i + 1], argv[i + 2]);
+            i += 3;
+        } else if (strcmp(command, "key-down") == 0 || strcmp(command, "key-up") == 0) { /* key */
+            NEED(1);
+            UINT vk = VirtualKey(argv[i + 1]);
+            if (vk) /* held down until a key-up, in this run or a later one */
+                Key((BYTE)vk, strcmp(command, "key-up") == 0 ? KEYEVENTF_KEYUP : 0);
+            ok = vk ? 1 : Fail("unknown key", argv[i + 1]);
+            i += 2;
+        } else if (strcmp(command, "close-menus") == 0) { /* ms */
+            NEED(1);
+            ok = CloseMenus(atoi(argv[i + 1]));
+            i += 2;
+        } else if (strcmp(command, "post-char") == 0) { /* text: typed at the main window */
+            NEED(1);
+            HWND window = MainWindow();
+            ok = window ? PostChars(window, argv[i + 1]) : Fail("no main window", NULL);
+            i += 2;
+        } else if (strcmp(command, "type") == 0) { /* id text: typed into a control of the current dialog */
+            NEED(2);
+            HWND control = GetDlgItem(Current(), atoi(argv[i + 1]));
+            ok = control ? PostChars(control, argv[i + 2]) : Fail("no such control", argv[i + 1]);
             i += 3;
         } else if (strcmp(command, "sleep") == 0) { /* ms */
             NEED(1);
