@@ -392,12 +392,21 @@ check_run_before_exit() {
     store RunBeforeExit 1
     store ProgramsToRun 'C:\driver.exe mark C:\run.log first 1500;C:\driver.exe mark C:\run.log second 500;'
     start_session
+    expect_programs_then_exit 1500 500 /e:s /n
+}
+
+# Runs Kelto95 with the given options while the listed programs "first" and "second" (each marking its
+# start and end in run.log for the given milliseconds) are stored: they run one after the other, each
+# waited for, before the exit request.
+expect_programs_then_exit() {
+    local first=$1 second=$2
+    shift 2
     start_app answer run # its queries mark when the session end began, in the same log
     wait_log run ready
-    kelto_run /e:s /n
+    kelto_run "$@"
     expect_exit_code 0
-    expect_call '^KERNEL32\.CreateProcessA\(00000000,[0-9a-f]+ "C:\\\\driver\.exe mark C:\\\\run\.log first 1500"'
-    expect_call '^KERNEL32\.CreateProcessA\(00000000,[0-9a-f]+ "C:\\\\driver\.exe mark C:\\\\run\.log second 500"'
+    expect_call '^KERNEL32\.CreateProcessA\(00000000,[0-9a-f]+ "C:\\\\driver\.exe mark C:\\\\run\.log first '"$first"'"'
+    expect_call '^KERNEL32\.CreateProcessA\(00000000,[0-9a-f]+ "C:\\\\driver\.exe mark C:\\\\run\.log second '"$second"'"'
     expect_call '^user32\.ExitWindowsEx\(00000001,00000000\)$'
     wait_log run queryendsession
     local order
