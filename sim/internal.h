@@ -352,6 +352,8 @@ uint64_t clockNow();
 
 // Processes.
 Process* findProcess(DWORD pid);
+// Starts a process by the next plan (or one that ends at once); usedPlan receives the plan.
+Process* startProcess(const std::string& commandLine, ProcessPlan* usedPlan);
 void endProcess(Process& process, bool terminated, UINT exitCode);
 void settleProcesses(); // ends the processes whose time has come
 HANDLE newKernelHandle(KernelHandle::Kind kind, DWORD pid, DWORD access);

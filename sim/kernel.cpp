@@ -104,8 +104,8 @@ static ProcessInfo publicInfo(const Process& process) {
     return info;
 }
 
-// Starts a process by the next plan; null when the plan says the start fails.
-static Process* startProcess(const std::string& commandLine, ProcessPlan* usedPlan) {
+// Starts a process by the next plan; null when the plan says the start fails or starts no process.
+Process* startProcess(const std::string& commandLine, ProcessPlan* usedPlan) {
     ProcessPlan plan;
     if (!S->processPlans.empty()) {
         plan = S->processPlans.front();

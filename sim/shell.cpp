@@ -268,10 +268,7 @@ BOOL WINAPI ShellExecuteExA(LPSHELLEXECUTEINFOA info) {
         return FALSE;
     }
     ProcessPlan plan;
-    if (!S->processPlans.empty()) {
-        plan = S->processPlans.front();
-        S->processPlans.pop_front();
-    }
+    Process* started = startProcess(info->lpFile ? info->lpFile : "", &plan);
     BOOL result = plan.starts ? TRUE : FALSE;
     Request request =
         makeRequest("ShellExecuteExA",
@@ -286,21 +283,10 @@ BOOL WINAPI ShellExecuteExA(LPSHELLEXECUTEINFOA info) {
         return FALSE;
     }
     info->hInstApp = makeHandle<HINSTANCE>(kShellSuccess);
-    if (plan.noProcess)
+    if (!started)
         return TRUE;
-    Process process;
-    process.info.pid = S->nextPid;
-    S->nextPid += 0x10;
-    process.info.commandLine = info->lpFile ? info->lpFile : "";
-    process.info.alive = true;
-    process.info.startedAt = static_cast<DWORD>(S->clock);
-    if (!plan.endless)
-        process.endsAt = S->clock + plan.runsMs;
-    DWORD pid = process.info.pid;
-    S->processes[pid] = process;
-    S->processOrder.push_back(pid);
     if (info->fMask & SEE_MASK_NOCLOSEPROCESS)
-        info->hProcess = newKernelHandle(KernelHandle::ProcessHandle, pid, 0x1F0FFF);
+        info->hProcess = newKernelHandle(KernelHandle::ProcessHandle, started->info.pid, 0x1F0FFF);
     return TRUE;
 }
 
