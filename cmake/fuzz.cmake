@@ -35,7 +35,7 @@ set(FUZZ_FLAGS -std=c++17 -g -O1 ${WARNINGS} ${FUZZ_SANITIZE} ${FUZZ_INCLUDES}
     "-DKELTO_RES_PATH=\"${CMAKE_BINARY_DIR}/kelto.res\"")
 # Coverage feedback comes from the program and the targets; the simulation is only the ground they stand on.
 set(FUZZ_PROGRAM_FLAGS -fsanitize=fuzzer-no-link -fno-exceptions -fno-rtti)
-set(FUZZ_SIM_FLAGS -Wno-unused-const-variable)
+set(FUZZ_SIM_FLAGS)
 set(FUZZ_TARGET_FLAGS -fsanitize=fuzzer-no-link)
 
 # Compiles one source file with clang into the fuzz build; appends the object to the list named out.

@@ -13,7 +13,6 @@ constexpr UINT kBnClicked = 0, kStnClicked = 0, kEnChange = 0x0300;
 constexpr UINT kWmGetTextLength = 0x000E, kWmGetFont = 0x0031;
 constexpr DWORD kEsLowercase = 0x0010;
 constexpr BYTE kFVirtKey = 0x01, kFShift = 0x04, kFControl = 0x08, kFAlt = 0x10;
-constexpr UINT kModShift = 0x0004;
 constexpr LONG kGclHIcon = -14;
 const HWND kDesktop = sim::detail::makeHandle<HWND>(0x1000);
 
