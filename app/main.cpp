@@ -119,11 +119,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_NULL:
-        // Posted right after a popup menu closes, behind any command chosen in it: a quick menu
-        // dismissed without a choice must not leave the next command performing the exit.
-        Settings.QuickMenuFlag = 0;
-        return 0;
     case WM_DESTROY:
         PostQuitMessage(0);
         DestroyMenu(Settings.MainMenu);

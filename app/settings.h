@@ -86,6 +86,8 @@ struct SettingsRecord {
     INT32 InitialNoClose;
     INT32 HideIconFlag;
     INT32 TimerCancelled;
+    INT32 ExitInProgress;    // from the confirmation question to the request
+    INT32 ApplyingTimedExit; // the Timed Exit Options dialog's OK is being applied
 
     // Menus and tray icon.
     HMENU MainMenu;

@@ -43,24 +43,38 @@ BOOL RemoveTrayIcon(HWND window) {
     return Shell_NotifyIconA(NIM_DELETE, (PNOTIFYICONDATAA)&data);
 }
 
-static void ShowMenu(HMENU menu) {
+// Shows a popup menu at the cursor; with TPM_RETURNCMD the choice is returned instead of posted.
+static UINT ShowMenu(HMENU menu, UINT flags) {
     // The owner must be in the foreground, or the menu would not close when the user clicks elsewhere.
     SetForegroundWindow(Settings.MainWindow);
     POINT point;
     point.x = 0;
     point.y = 0;
     GetCursorPos(&point);
-    TrackPopupMenuEx(menu, 0, point.x, point.y, Settings.MainWindow, NULL);
+    UINT chosen = (UINT)TrackPopupMenuEx(menu, flags, point.x, point.y, Settings.MainWindow, NULL);
     PostMessageA(Settings.MainWindow, WM_NULL, 0, 0);
+    return chosen;
+}
+
+// The exit-type menu of a Shift-click: its own choice is selected and performed. The choice is taken from
+// the menu itself, not from a command in the queue: the menu's loop dispatches the timers, and a command
+// posted there (a timed exit cancelled or fired) must never count as the choice.
+static void ShowQuickMenu() {
+    Settings.QuickMenuFlag = 1;
+    UpdateExitTypeMenu();
+    UINT chosen = ShowMenu(Settings.ExitTypeMenu, TPM_RETURNCMD);
+    if (chosen) {
+        OnCommand((int)chosen);
+        ExecuteExit();
+    }
+    Settings.QuickMenuFlag = 0;
 }
 
 void OnTrayMessage(WPARAM, LPARAM lParam) {
     switch ((UINT)lParam) {
     case WM_LBUTTONDOWN:
         if (GetAsyncKeyState(VK_SHIFT) & 0x8000) {
-            Settings.QuickMenuFlag = 1;
-            UpdateExitTypeMenu();
-            ShowMenu(Settings.ExitTypeMenu);
+            ShowQuickMenu();
         } else {
             Settings.QuickMenuFlag = 0;
             if (Settings.ClickFlag)
@@ -73,7 +87,7 @@ void OnTrayMessage(WPARAM, LPARAM lParam) {
         break;
     case WM_RBUTTONDOWN:
         UpdateMainMenu();
-        ShowMenu(Settings.MainMenu);
+        ShowMenu(Settings.MainMenu, 0);
         break;
     }
 }
@@ -149,7 +163,13 @@ void OnCommand(int id) {
             RejectForcedScreensaver();
         break;
     case IDM_SINGLECLICK: Settings.ClickFlag = Toggled(Settings.ClickFlag); break;
-    case IDM_ABOUT: RunDialog(IDD_ABOUT, AboutDlgProc); break;
+    case IDM_ABOUT:
+        // One about box at a time: its picture and link font belong to that one box.
+        if (Settings.AboutDialog)
+            SetForegroundWindow(Settings.AboutDialog);
+        else
+            RunDialog(IDD_ABOUT, AboutDlgProc);
+        break;
     case IDM_EXITPROGRAM: PostMessageA(Settings.MainWindow, WM_CLOSE, 0, 0); break;
     case IDM_FORCE:
         Settings.ForceFlag = Toggled(Settings.ForceFlag);
@@ -169,10 +189,5 @@ void OnCommand(int id) {
             RemoveTrayIcon(Settings.MainWindow);
         break;
     case IDM_SETTINGS: RunDialog(IDD_REGISTRY, RegistryDlgProc); break;
-    }
-    // Only the quick menu's own choice performs the exit; the state ends with that choice.
-    if (Settings.QuickMenuFlag) {
-        Settings.QuickMenuFlag = 0;
-        ExecuteExit();
     }
 }

@@ -81,11 +81,8 @@ static void RequestExit() {
     }
 }
 
-void ExecuteExit() {
-    if (Settings.TimerActive)
-        return;
-    if (Settings.ConfirmFlag && !AskConfirm("Are you sure you want to exit ?"))
-        return;
+// Everything after the confirmation, in order, ending in the exit type's request.
+static void PerformExit() {
     if (Settings.RunBeforeExit)
         RunProgramsBeforeExit();
     INT32 type = Settings.ExitType;
@@ -97,4 +94,15 @@ void ExecuteExit() {
     // Our own answer to the end-of-session query must not refuse the exit we are about to ask for.
     Settings.BlockFlag = 0;
     RequestExit();
+}
+
+void ExecuteExit() {
+    // The question's box runs its own loop, which goes on dispatching clicks, the hotkey and menu choices:
+    // one exit on its way is never started a second time from there.
+    if (Settings.TimerActive || Settings.ExitInProgress)
+        return;
+    Settings.ExitInProgress = 1;
+    if (!Settings.ConfirmFlag || AskConfirm("Are you sure you want to exit ?"))
+        PerformExit();
+    Settings.ExitInProgress = 0;
 }

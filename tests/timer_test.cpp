@@ -203,6 +203,24 @@ TEST_F(TimedExit, ArmingAgainLeavesOnlyOneTimer) {
     EXPECT_TRUE(sim::requests().empty()) << "no stray exit timer fired";
 }
 
+// A re-arming whose timer cannot be made leaves the earlier arming running, icon and all.
+TEST_F(TimedExit, ArmingAgainThatFailsKeepsTheEarlierArming) {
+    sim::setLocalTime(12, 0, 0);
+    sim::whenIdle([] {
+        UINT_PTR armed = Settings.TimerActive;
+        ASSERT_NE(armed, 0u);
+        sim::failTimers([](UINT) { return true; });
+        EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
+        sim::advance(0);
+        EXPECT_EQ(Settings.TimerActive, armed);
+        EXPECT_EQ(Settings.ExitTimerId, armed);
+        EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit");
+        sim::advance(3600 * 1000);
+    });
+    sim::runProgram("/a:130000 /h");
+    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"}) << "the earlier arming still fires";
+}
+
 TEST_F(TimedExit, DefaultWarningText) {
     StartupValues();
     const struct {
@@ -418,6 +436,24 @@ TEST_F(TimedExitDialog, ATimerArmedUnderneathIsOnlyCancelledByNoTimedExit) {
     Store("AtValue", "110000");
     sim::runProgram("/t:10 /h");
     EXPECT_EQ(sim::requestStrings().size(), 1u);
+}
+
+// Under the "Invalid time" box the dialog is still there to click: its OK must not apply it again.
+TEST_F(TimedExitDialog, NoSecondOkUnderItsMessage) {
+    Open([](sim::Dialog& dialog) {
+        dialog.click(IDC_TIMEOUT);
+        dialog.type(IDC_TIMEOUTVALUE, "0");
+        sim::expectBox([&dialog](const sim::MessageBoxCall& box) {
+            EXPECT_EQ(box.text, "Invalid time");
+            dialog.click(IDOK);
+            dialog.advance(0);
+            return IDOK;
+        });
+        dialog.click(IDOK);
+        EXPECT_TRUE(dialog.exists());
+        dialog.click(IDCANCEL);
+    });
+    EXPECT_EQ(BoxTexts(), Strings{"Invalid time"});
 }
 
 TEST_F(TimedExitDialog, WarningTextDialog) {

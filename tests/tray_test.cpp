@@ -158,6 +158,102 @@ TEST_F(Tray, QuickMenuStateEndsWithTheMenu) {
     EXPECT_EQ(Settings.EjectFlag, 0) << "toggled by the menu, then back by the accelerator";
 }
 
+// The quick menu's own choice is followed by exactly one exit, after that choice's own action; what the
+// menu's loop dispatches (a timed exit falling due, a WM_NULL another program sends) never adds one.
+TEST_F(Tray, QuickMenuChoiceIsFollowedByOneExit) {
+    const struct {
+        const char* what;
+        const char* line;
+        std::function<UINT()> inMenu; // runs while the menu is open; returns the choice
+        Strings boxes;
+        Strings requests;
+    } cases[] = {
+        {"Screensaver with Force Exit: the message, then the screen saver",
+         "/f:f",
+         [] { return (UINT)IDM_SCREENSAVER; },
+         {"Screensaver cannot be forced"},
+         {"PostMessageA(<desktop>,274,61760,0)"}},
+        {"a WM_NULL from another program while the menu is open",
+         "",
+         [] {
+             PostMessageA(Settings.MainWindow, WM_NULL, 0, 0);
+             sim::advance(0);
+             return (UINT)IDM_REBOOT;
+         },
+         {},
+         {"ExitWindowsEx(2,0)"}},
+        {"a timed exit falls due while the menu is open",
+         "/t:5",
+         [] {
+             sim::advance(6000);
+             return 0u;
+         },
+         {},
+         {"ExitWindowsEx(1,0)"}},
+    };
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        for (const std::string& box : c.boxes)
+            sim::expectBox(box, IDOK);
+        std::function<UINT()> inMenu = c.inMenu;
+        sim::onMenu([inMenu](sim::Menu&) { return inMenu(); });
+        sim::whenIdle([] {
+            if (Settings.TimerFlag) {
+                sim::clickTray(WM_LBUTTONDOWN); // arms the timeout
+                sim::advance(0);
+            }
+            sim::setShiftHeld(true);
+            sim::clickTray(WM_LBUTTONDOWN);
+            sim::advance(0);
+            sim::setShiftHeld(false);
+            sim::advance(60000);
+        });
+        sim::runProgram(c.line);
+        EXPECT_EQ(BoxTexts(), c.boxes) << c.what;
+        EXPECT_EQ(sim::requestStrings(), c.requests) << c.what;
+        EXPECT_EQ(Settings.ForceFlag, 0) << c.what;
+    }
+}
+
+// From the question to the request, a further click, hotkey or quick-menu choice starts nothing: one
+// question, one run of the programs, one request.
+TEST_F(Tray, AnExitOnItsWayIsNotStartedAgain) {
+    for (const char* line : {"/f:c /h /x:r", "/f:c /h /x:r /t:30"}) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        Store("RunBeforeExit", "1");
+        Store("ProgramsToRun", "backup.exe;");
+        sim::onMenu([](sim::Menu&) { return (UINT)IDM_RESTARTSHELL; }); // the first quick menu
+        sim::onMenu([](sim::Menu&) { return (UINT)IDM_RESTARTSHELL; }); // one under the question
+        sim::expectBox([](const sim::MessageBoxCall& box) {
+            EXPECT_EQ(box.text, "Are you sure you want to exit ?");
+            sim::setShiftHeld(false); // the box opened while the quick menu's Shift was still down
+            sim::clickTray(WM_LBUTTONDOWN);
+            EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
+            sim::advance(0);
+            sim::setShiftHeld(true);
+            sim::clickTray(WM_LBUTTONDOWN);
+            sim::advance(0);
+            sim::setShiftHeld(false);
+            return IDYES;
+        });
+        sim::whenIdle([] {
+            sim::setShiftHeld(true);
+            sim::clickTray(WM_LBUTTONDOWN);
+            sim::advance(0);
+            sim::setShiftHeld(false);
+            EXPECT_EQ(Settings.TimerActive, 0u) << "nothing armed under the question";
+            sim::advance(60000);
+        });
+        sim::runProgram(line);
+        EXPECT_EQ(sim::boxes().size(), 1u) << line;
+        EXPECT_EQ(sim::requestStrings(),
+                  (Strings{"CreateProcessA(NULL,\"backup.exe\",0,0)", "WinExec(\"explorer.exe\",5)"}))
+            << line;
+    }
+}
+
 TEST_F(Tray, ScreensaverAndForceExcludeEachOther) {
     sim::expectBox("Screensaver cannot be forced", IDOK);
     sim::expectBox("Screensaver cannot be forced", IDOK);

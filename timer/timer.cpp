@@ -38,17 +38,25 @@ int ParseAtTime() {
 }
 
 void StartTimedExit() {
+    // An exit on its way (its question open) is not overtaken by a second one armed from inside that box.
+    if (Settings.ExitInProgress)
+        return;
     if (Settings.AtFlag && !ParseAtTime())
         return;
     if (Settings.TimerFlag)
         Settings.ExitDelayMs = (INT32)(Settings.TimeoutSeconds * 1000u);
+    UINT_PTR timer = SetTimer(NULL, 0, (UINT)Settings.ExitDelayMs, OnExitTimer);
+    if (!timer) {
+        // An arming that cannot be made leaves an earlier one as it was.
+        if (!Settings.TimerActive)
+            Settings.ExitTimerId = 0;
+        return;
+    }
     // Armed again (the hotkey after an arming at start-up): the earlier timers must not run on unkillable.
     if (Settings.TimerActive)
         StopTimers();
-    Settings.ExitTimerId = SetTimer(NULL, 0, (UINT)Settings.ExitDelayMs, OnExitTimer);
-    Settings.TimerActive = Settings.ExitTimerId;
-    if (!Settings.TimerActive)
-        return;
+    Settings.ExitTimerId = timer;
+    Settings.TimerActive = timer;
     Settings.TimerCancelled = 0;
     SetTrayIcon(LoadIconA(Settings.Instance, "Icon_9"), "Timed Exit");
     SetHotkey(0);

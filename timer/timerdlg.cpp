@@ -141,10 +141,18 @@ INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_CLOSE: EndDialog(dialog, 0); break;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK:
-            if (ApplyTimedExitDialog())
+        case IDOK: {
+            // The boxes this step may show run their own loop, in which this dialog stays usable: an OK
+            // pressed again under them would apply the dialog a second time.
+            if (Settings.ApplyingTimedExit)
+                break;
+            Settings.ApplyingTimedExit = 1;
+            int applied = ApplyTimedExitDialog();
+            Settings.ApplyingTimedExit = 0;
+            if (applied)
                 EndDialog(dialog, 0);
             break;
+        }
         case IDCANCEL: EndDialog(dialog, 0); break;
         case IDC_TIMEOUT:
             ShowTimeoutValue();
