@@ -36,10 +36,11 @@ static bool IsValueSeparator(char c, char letter) {
 }
 
 // Copies the option's value from its word: the leading "/", ":" and option letters are skipped, and the
-// value runs to the next of them. A value longer than the field is cut to the field, as a dialog would.
-static void TakeValue(const Token& token, char letter, char* field, int capacity) {
+// value runs to the next of them. A value longer than the field is not taken (false), as a number cut short
+// would be another number; only cut, used for the hotkey's one letter, keeps the start that fits.
+static bool TakeValue(const Token& token, char letter, char* field, int capacity, bool cut = false) {
     if (!token.start)
-        return;
+        return true;
     int i = 0;
     while (i < token.length && IsValueSeparator(token.start[i], letter))
         i++;
@@ -48,18 +49,22 @@ static void TakeValue(const Token& token, char letter, char* field, int capacity
         i++;
     int length = i - start;
     if (length == 0)
-        return;
-    if (length > capacity - 1)
+        return true;
+    if (length > capacity - 1) {
+        if (!cut)
+            return false;
         length = capacity - 1;
+    }
     lstrcpynA(field, token.start + start, length + 1);
+    return true;
 }
 
-// Takes a seconds value into its 7-byte text field and converts it; out of range gives the default,
-// while the text keeps what was typed.
+// Takes a seconds value into its 7-byte text field and converts it; out of range, too long for the field
+// included, gives the default, while the text keeps what was typed (or, when too long, what it held).
 static UINT32 TakeSeconds(const char* line, const char* option, const Token& token, char* field,
                           UINT32 fallback) {
-    if (LineHas(line, option))
-        TakeValue(token, option[1], field, NUMBER_SIZE);
+    if (LineHas(line, option) && !TakeValue(token, option[1], field, NUMBER_SIZE))
+        return fallback;
     UINT32 seconds = (UINT32)DecimalValue(field);
     return seconds == 0 || seconds > 999999 ? fallback : seconds;
 }
@@ -143,7 +148,7 @@ int ParseCommandLine(const char* text) {
 
     if (Settings.HotkeyFlag) {
         if (LineHas(text, "/h"))
-            TakeValue(hotkeyToken, 'h', Settings.HotKey, sizeof Settings.HotKey);
+            TakeValue(hotkeyToken, 'h', Settings.HotKey, sizeof Settings.HotKey, true);
         CharUpperA(Settings.HotKey);
         if (!IsCharAlphaA(Settings.HotKey[0]))
             lstrcpyA(Settings.HotKey, "X");
@@ -163,8 +168,9 @@ int ParseCommandLine(const char* text) {
 
     if (!Settings.AtFlag)
         return 1;
-    if (LineHas(text, "/a"))
-        TakeValue(atToken, 'a', Settings.AtValue, sizeof Settings.AtValue);
+    // A time too long for its field is no time: cut, 2300000 would arm 23:00:00.
+    if (LineHas(text, "/a") && !TakeValue(atToken, 'a', Settings.AtValue, sizeof Settings.AtValue))
+        return Reject("Timer not started (Invalid time ?)");
     StartTimedExit();
     if (Settings.TimerActive)
         return 1;

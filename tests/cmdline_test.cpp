@@ -46,6 +46,8 @@ TEST_F(CommandLine, MessagesAndResults) {
         {"/a:250000", {}, {notStarted}, 0},
         {"", {"AtFlag=1", "AtValue=236000"}, {notStarted}, 0},
         {"/a:235959", {}, {}, 1},
+        {"/a:2300000", {}, {notStarted}, 0},
+        {"/w:1000000 /t:60", {}, {}, 1},
         // The first failing check wins: two exit types are reported before the warning combination.
         {"/e:s /x:h /w:5", {}, {tooMany}, 0},
         // Forcing the screensaver is reported, then the time of day is checked.
@@ -100,9 +102,11 @@ TEST_F(CommandLine, TimeoutAndWarningValues) {
         {"/w:0 /t:60", 60, "60", 10, "0"},
         {"/t", 30, "30", 0, "10"},
         {"/t: /w:", 30, "30", 10, "10"},
-        // Longer values are cut to the field, as the timed exit dialog cuts typed text.
-        {"/t:1234567", 123456, "123456", 0, "10"},
-        {"/t:9999999 /w:12345678", 999999, "999999", 123456, "123456"},
+        // A value too long for its field is out of range: cut, it would be another number.
+        {"/t:1234567", 30, "30", 0, "10"},
+        {"/t:1000000", 30, "30", 0, "10"},
+        {"/t:9999999 /w:12345678", 30, "30", 10, "10"},
+        {"/w:1000000 /t:60", 60, "60", 10, "10"},
         // Eleven words: the value in the eleventh is never read, its option still counts.
         {"a b c d e f g h i j /t:45", 30, "30", 0, "10"},
         {"a b c d e f g h i /t:45", 45, "45", 0, "10"},
