@@ -30,12 +30,15 @@ void JoinProgramList() {
         const char* entry = Settings.ProgramEntry[i];
         if (!entry[0])
             continue;
-        // Four entries read from a full stored list can exceed the field by their separators; an entry
-        // that no longer fits whole is left out rather than stored cut short.
-        if (lstrlenA(Settings.ProgramsToRun) + lstrlenA(entry) + 1 >= PROGRAMS_TO_RUN_SIZE)
+        // Four entries read from a full stored list can exceed the field by their last separator, which a
+        // reader takes as optional: it is left out then. An entry that does not fit whole is left out
+        // rather than stored cut short (only a list written by another tool can hold one).
+        int length = lstrlenA(Settings.ProgramsToRun) + lstrlenA(entry);
+        if (length >= PROGRAMS_TO_RUN_SIZE)
             continue;
         lstrcatA(Settings.ProgramsToRun, entry);
-        lstrcatA(Settings.ProgramsToRun, ";");
+        if (length + 1 < PROGRAMS_TO_RUN_SIZE)
+            lstrcatA(Settings.ProgramsToRun, ";");
     }
 }
 
