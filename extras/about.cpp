@@ -9,7 +9,7 @@ static const COLORREF TextBackground = RGB(194, 194, 194);
 static const COLORREF Black = RGB(0, 0, 0);
 static const COLORREF Blue = RGB(0, 0, 255);
 
-// Created once per opening and deleted when the box closes, so repeated openings leak nothing.
+// Created once per opening and deleted when the box is destroyed, so repeated openings leak nothing.
 static HBITMAP Picture;
 static HFONT LinkFont;
 
@@ -66,14 +66,18 @@ void PaintAboutBox(HWND dialog) {
     }
 }
 
-static void CloseAbout(HWND dialog) {
-    EndDialog(dialog, 0);
+// The statics show the link font until they are destroyed with the box, so the picture and the font are
+// deleted only then, and the handle forgotten: the About command may open a new box.
+static void ForgetAbout(HWND dialog) {
+    if (Settings.AboutDialog != dialog)
+        return;
     if (Picture)
         DeleteObject(Picture);
     if (LinkFont)
         DeleteObject(LinkFont);
     Picture = NULL;
     LinkFont = NULL;
+    Settings.AboutDialog = NULL;
 }
 
 static void OpenLink(const char* target) {
@@ -99,9 +103,10 @@ INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
                 OpenLink(MAKER_WEB);
         }
         if (LOWORD(wParam) == IDOK)
-            CloseAbout(dialog);
+            EndDialog(dialog, 0);
         break;
-    case WM_CLOSE: CloseAbout(dialog); break;
+    case WM_CLOSE: EndDialog(dialog, 0); break;
+    case WM_DESTROY: ForgetAbout(dialog); break;
     }
     return FALSE;
 }

@@ -243,6 +243,13 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
     for (const auto& [value, other] : S->gdi)
         if (other.alive && (other.bitmap == object || other.fontSelected == object) && isDC(&other))
             return FALSE;
+    // Windows deletes it, and the control goes on drawing with a dead handle: a fault of the program. Once
+    // its dialog is being destroyed (WM_DESTROY), a control never paints again.
+    for (const auto& [value, window] : S->windowByHandle) {
+        Window* parent = window->isControl ? findWin(window->owner) : nullptr;
+        if (window->alive && window->font == object && parent && !parent->destroying)
+            ADD_FAILURE() << "a font was deleted while control " << window->controlId << " still shows it";
+    }
     found->alive = false;
     return TRUE;
 }

@@ -366,6 +366,9 @@ TEST_F(AboutBox, AHundredOpeningsLeakNoGdiObjects) {
     for (int i = 0; i < 100; i++)
         sim::onDialog(IDD_ABOUT, [](sim::Dialog& dialog) {
             dialog.paint();
+            // The About command again while the box is open brings that box forward, opens no second one.
+            OnCommand(IDM_ABOUT);
+            EXPECT_EQ(sim::foregroundWindow(), dialog.hwnd());
             dialog.paint();
             dialog.click(IDOK);
         });
@@ -376,6 +379,7 @@ TEST_F(AboutBox, AHundredOpeningsLeakNoGdiObjects) {
         EXPECT_EQ(sim::liveGdiObjects(), before);
     });
     sim::runProgram("");
+    EXPECT_EQ(sim::dialogsOpened().size(), 100u);
 }
 
 } // namespace
