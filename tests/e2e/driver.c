@@ -74,6 +74,8 @@ struct WindowQuery {
     const char* className; /* NULL: any */
     const char* title;     /* NULL: any */
     HWND found;
+    int matches; /* counted when counting is set; the search then goes on */
+    int counting;
 };
 
 /* The text of a control of another process.  GetWindowTextA reads only top-level captions across
@@ -104,14 +106,22 @@ static BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
             return TRUE;
     }
     query->found = window;
-    return FALSE;
+    query->matches++;
+    return query->counting;
 }
 
 /* A visible top-level window of another process with this class and title. */
 static HWND FindVisible(const char* className, const char* title) {
-    struct WindowQuery query = {className, title, NULL};
+    struct WindowQuery query = {className, title, NULL, 0, 0};
     EnumWindows(MatchWindow, (LPARAM)&query);
     return query.found;
+}
+
+/* How many such windows are visible now. */
+static int CountVisible(const char* className, const char* title) {
+    struct WindowQuery query = {className, title, NULL, 0, 1};
+    EnumWindows(MatchWindow, (LPARAM)&query);
+    return query.matches;
 }
 
 static HWND WaitFor(const char* className, const char* title, DWORD timeout) {
@@ -631,6 +641,10 @@ static int Run(int argc, char** argv) {
                 PrintValue("box", "none");
             }
             i += 2;
+        } else if (strcmp(command, "count-boxes") == 0) { /* no wait: boxes and dialogs shown now */
+            snprintf(text, sizeof text, "%d", CountVisible("#32770", NULL));
+            PrintValue("boxes", text);
+            i += 1;
         } else if (strcmp(command, "click") == 0) { /* control id of the current box or dialog */
             NEED(1);
             HWND button = GetDlgItem(Current(), atoi(argv[i + 1]));
