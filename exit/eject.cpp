@@ -6,7 +6,10 @@ static_assert(sizeof(DIOC_REGISTERS) == 28, "the VWIN32 register record is 28 by
 #endif
 
 static const DWORD DosIoctl = 0x440D;
+// Get Media ID in its FAT32-aware form (category 48h, Windows 95 OSR2 and later), and the form every
+// Windows 95 knows (category 08h), to be asked when the first one fails.
 static const DWORD GetMediaId = 0x4866;
+static const DWORD GetMediaIdFirstRelease = 0x0866;
 static const DWORD EjectMedia = 0x0849;
 static const DWORD CarryFlag = 1;
 
@@ -16,6 +19,20 @@ static void SendIoctl(HANDLE device, DIOC_REGISTERS* registers) {
                     &returned, NULL);
 }
 
+// One Get Media ID request into the zero-filled buffer; true when the carry comes back clear.
+static bool AskMediaId(HANDLE device, DIOC_REGISTERS* registers, int drive, BYTE* mediaId, DWORD form) {
+    registers->reg_EBX = (DWORD)drive;
+    registers->reg_EDX = (DWORD)(ULONG_PTR)mediaId;
+    registers->reg_ECX = form;
+    registers->reg_EAX = DosIoctl;
+    registers->reg_EDI = 0;
+    registers->reg_ESI = 0;
+    // Preset carry: a request the device does not carry out then counts as failed.
+    registers->reg_Flags = CarryFlag;
+    SendIoctl(device, registers);
+    return !(registers->reg_Flags & CarryFlag);
+}
+
 void EjectDrive(HANDLE device, int drive) {
     if (drive == 1 || drive == 2)
         return;
@@ -23,16 +40,8 @@ void EjectDrive(HANDLE device, int drive) {
     for (unsigned i = 0; i < sizeof mediaId; i++)
         mediaId[i] = 0;
     DIOC_REGISTERS registers;
-    registers.reg_EBX = (DWORD)drive;
-    registers.reg_EDX = (DWORD)(ULONG_PTR)mediaId;
-    registers.reg_ECX = GetMediaId;
-    registers.reg_EAX = DosIoctl;
-    registers.reg_EDI = 0;
-    registers.reg_ESI = 0;
-    // Preset carry: a request the device does not carry out then counts as failed.
-    registers.reg_Flags = CarryFlag;
-    SendIoctl(device, &registers);
-    if (registers.reg_Flags & CarryFlag)
+    if (!AskMediaId(device, &registers, drive, mediaId, GetMediaId) &&
+        !AskMediaId(device, &registers, drive, mediaId, GetMediaIdFirstRelease))
         return;
     registers.reg_EAX = DosIoctl;
     registers.reg_EBX = (DWORD)drive;
@@ -52,7 +61,8 @@ void EjectRemovableMedia() {
         if (!(drives & bit))
             continue;
         char root[4];
-        wsprintfA(root, "%hc:", (char)(64 + drive));
+        // Plain %c: the h prefix is not known to every wsprintfA, and the two characters are the same.
+        wsprintfA(root, "%c:", 64 + drive);
         UINT type = GetDriveTypeA(root);
         if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM)
             EjectDrive(device, drive);

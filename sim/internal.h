@@ -289,7 +289,7 @@ struct State {
     } drives[26];
     std::vector<std::string> driveTypeQueries;
     std::vector<std::string> createFileCalls;
-    bool vwin32Available = true, deviceIoControlFails = false;
+    bool vwin32Available = true, deviceIoControlFails = false, vwin32FirstRelease = false;
 
     // Processes and kernel handles.
     std::map<DWORD, Process> processes;

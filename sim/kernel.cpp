@@ -196,6 +196,9 @@ const std::vector<std::string>& createFileCalls() {
 void setVwin32Available(bool available) {
     S->vwin32Available = available;
 }
+void setVwin32FirstRelease(bool firstRelease) {
+    S->vwin32FirstRelease = firstRelease;
+}
 void setDeviceIoControlFails(bool fails) {
     S->deviceIoControlFails = fails;
 }
@@ -719,9 +722,9 @@ HANDLE WINAPI CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATT
     return INVALID_HANDLE_VALUE;
 }
 
-// VWIN32_DIOC_DOS_IOCTL with Int 21h 440Dh: Get Media ID (0x4866) clears the carry flag when the drive gives
-// an id; Eject (0x0849) clears it when the drive ejects. Nothing is written through the EDX buffer address,
-// which the host build cannot hold in 32 bits anyway.
+// VWIN32_DIOC_DOS_IOCTL with Int 21h 440Dh: Get Media ID (0x4866, or 0x0866) clears the carry flag when the
+// drive gives an id; Eject (0x0849) clears it when the drive ejects. Nothing is written through the EDX
+// buffer address, which the host build cannot hold in 32 bits anyway.
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                             LPDWORD returned, LPOVERLAPPED) {
     KernelHandle* kernel = openHandle(device);
@@ -745,7 +748,12 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, 
             const State::Drive* drive =
                 driveNumber >= 1 && driveNumber <= 26 ? &S->drives[driveNumber - 1] : nullptr;
             bool present = drive && drive->present;
-            if ((regs[ECX] & 0xFFFF) == 0x4866) {
+            DWORD minor = regs[ECX] & 0xFFFF;
+            if (minor == 0x4866 && S->vwin32FirstRelease) {
+                // Category 48h came with FAT32 (OSR2): the first release fails it as an unknown function.
+                regs[FLAGS] |= 1u;
+                regs[EAX] = (regs[EAX] & 0xFFFF0000u) | 0x0001;
+            } else if (minor == 0x4866 || minor == 0x0866) {
                 if (present && drive->mediaIdSucceeds)
                     regs[FLAGS] &= ~1u;
             } else if ((regs[ECX] & 0xFFFF) == 0x0849) {

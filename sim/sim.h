@@ -417,7 +417,9 @@ const std::vector<std::string>& driveTypeQueries(); // the texts passed to GetDr
 // Every CreateFileA call: CreateFileA("name",access,share,security,disposition,flags,template), security and
 // template as NULL or ptr.
 const std::vector<std::string>& createFileCalls();
-void setVwin32Available(bool available);  // CreateFileA("\\\\.\\vwin32"), default true
+void setVwin32Available(bool available); // CreateFileA("\\\\.\\vwin32"), default true
+// Windows 95 before OSR2: Get Media ID in its FAT32-aware form (category 48h) fails as an unknown function.
+void setVwin32FirstRelease(bool firstRelease);
 void setDeviceIoControlFails(bool fails); // DeviceIoControl returns FALSE, record untouched
 int openHandleCount();                    // kernel handles (processes, threads, devices) not closed
 

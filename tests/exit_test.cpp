@@ -227,20 +227,39 @@ class Eject : public ProgramTest {
     }
 };
 
+// The walk as Windows 95 OSR2 and 98 answer it, and as the first Windows 95 release does: it knows Get
+// Media ID only in its 08h form, asked when the 48h form fails.
 TEST_F(Eject, WalksRemovableAndCdromDrivesSkippingAAndB) {
-    sim::setDrive('A', DRIVE_REMOVABLE);
-    sim::setDrive('D', DRIVE_CDROM);
-    sim::setDrive('E', DRIVE_REMOVABLE);
-    sim::setDrive('F', DRIVE_REMOTE);
-    sim::setDrive('G', DRIVE_CDROM, false);
-    EjectRemovableMedia();
-    EXPECT_EQ(sim::driveTypeQueries(), (Strings{"A:", "C:", "D:", "E:", "F:", "G:"}));
-    EXPECT_EQ(Ioctls(), (Strings{"drive 4 ecx 4866", "drive 4 ecx 0849", "drive 5 ecx 4866",
-                                 "drive 5 ecx 0849", "drive 7 ecx 4866"}));
-    const sim::Request& first = sim::requests().at(0);
-    EXPECT_EQ(first.registersIn[3], 0x440Du);
-    EXPECT_EQ(first.registersIn[6], 1u) << "carry preset";
-    EXPECT_EQ(sim::openHandleCount(), 0);
+    const struct {
+        bool firstRelease;
+        Strings ioctls;
+    } cases[] = {
+        {false,
+         {"drive 4 ecx 4866", "drive 4 ecx 0849", "drive 5 ecx 4866", "drive 5 ecx 0849", "drive 7 ecx 4866",
+          "drive 7 ecx 0866"}},
+        {true,
+         {"drive 4 ecx 4866", "drive 4 ecx 0866", "drive 4 ecx 0849", "drive 5 ecx 4866", "drive 5 ecx 0866",
+          "drive 5 ecx 0849", "drive 7 ecx 4866", "drive 7 ecx 0866"}},
+    };
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        sim::setVwin32FirstRelease(c.firstRelease);
+        sim::setDrive('A', DRIVE_REMOVABLE);
+        sim::setDrive('D', DRIVE_CDROM);
+        sim::setDrive('E', DRIVE_REMOVABLE);
+        sim::setDrive('F', DRIVE_REMOTE);
+        sim::setDrive('G', DRIVE_CDROM, false);
+        EjectRemovableMedia();
+        EXPECT_EQ(sim::driveTypeQueries(), (Strings{"A:", "C:", "D:", "E:", "F:", "G:"}));
+        EXPECT_EQ(Ioctls(), c.ioctls) << "first release " << c.firstRelease;
+        for (const sim::Request& request : sim::requests()) {
+            EXPECT_EQ(request.registersIn[3], 0x440Du);
+            if (request.registersIn[2] != 0x0849) {
+                EXPECT_EQ(request.registersIn[6], 1u) << "carry preset before each Get Media ID";
+            }
+        }
+        EXPECT_EQ(sim::openHandleCount(), 0);
+    }
 }
 
 TEST_F(Eject, NoDeviceNoWalk) {
@@ -260,7 +279,7 @@ TEST_F(Eject, AFailingDeviceCallLeavesTheCarrySet) {
     sim::setDrive('D', DRIVE_CDROM);
     sim::setDeviceIoControlFails(true);
     EjectRemovableMedia();
-    EXPECT_EQ(Ioctls(), (Strings{"drive 4 ecx 4866"}));
+    EXPECT_EQ(Ioctls(), (Strings{"drive 4 ecx 4866", "drive 4 ecx 0866"}));
 }
 
 } // namespace
