@@ -62,6 +62,7 @@ static void CreateMainWindow() {
     RegisterClassA(&windowClass);
     Settings.MainWindow =
         CreateWindowExA(0, "Kelto95", "Kelto95", WS_SYSMENU, 0, 0, 0, 0, NULL, NULL, Settings.Instance, NULL);
+    Settings.TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
@@ -118,6 +119,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 }
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == Settings.TaskbarCreatedMessage && message) {
+        RestoreTrayIcon();
+        return 0;
+    }
     switch (message) {
     case WM_DESTROY:
         PostQuitMessage(0);

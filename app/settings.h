@@ -93,6 +93,11 @@ struct SettingsRecord {
     HMENU MainMenu;
     HMENU ExitTypeMenu;
     TrayIconRecord TrayIconData;
+    INT32 TrayIconWanted;         // an icon was added and not hidden: a new taskbar gets it back
+    UINT TaskbarCreatedMessage;   // registered "TaskbarCreated", broadcast by a starting taskbar
+    UINT_PTR TaskbarWatchTimerId; // after our own Restart Shell: waiting for the new taskbar
+    INT32 TaskbarWatchTicksLeft;
+    HWND OldTaskbar; // the taskbar window that the shell restart ends
 
     // Text fields.
     char SavedWarningText[WARNING_TEXT_SIZE];

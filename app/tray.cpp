@@ -25,6 +25,7 @@ BOOL AddTrayIcon(HWND window, HICON icon, const char* tip) {
     data.uCallbackMessage = WM_TRAYNOTIFY;
     data.hIcon = icon;
     SetTip(tip);
+    Settings.TrayIconWanted = 1;
     return Shell_NotifyIconA(NIM_ADD, (PNOTIFYICONDATAA)&data);
 }
 
@@ -41,6 +42,50 @@ BOOL RemoveTrayIcon(HWND window) {
     data.hWnd = window;
     data.uID = (UINT)(UINT_PTR)Settings.Instance;
     return Shell_NotifyIconA(NIM_DELETE, (PNOTIFYICONDATAA)&data);
+}
+
+static void StopTaskbarWatch() {
+    if (Settings.TaskbarWatchTimerId)
+        KillTimer(NULL, Settings.TaskbarWatchTimerId);
+    Settings.TaskbarWatchTimerId = 0;
+}
+
+// Adds the icon again as it is now: the record keeps the picture and tip of the last request, the exit
+// type's or the armed timer's, even those that failed while there was no taskbar.
+static BOOL AddTrayIconAgain() {
+    if (!Settings.TrayIconWanted)
+        return FALSE;
+    Settings.TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    return Shell_NotifyIconA(NIM_ADD, (PNOTIFYICONDATAA)&Settings.TrayIconData);
+}
+
+// A new taskbar starts without our icon (Explorer restarted, after a crash or by Restart Shell).
+void RestoreTrayIcon() {
+    StopTaskbarWatch();
+    AddTrayIconAgain();
+}
+
+// After Restart Shell: a shell that broadcasts nothing when its taskbar starts (the first Windows 95
+// release) is watched for a minute, until a new taskbar window takes the icon.
+static const UINT TaskbarWatchIntervalMs = 500;
+static const INT32 TaskbarWatchTicks = 120;
+
+void WatchForNewTaskbar(HWND oldTaskbar) {
+    if (!Settings.TrayIconWanted || !Settings.MainWindow)
+        return;
+    StopTaskbarWatch();
+    Settings.OldTaskbar = oldTaskbar;
+    Settings.TaskbarWatchTicksLeft = TaskbarWatchTicks;
+    Settings.TaskbarWatchTimerId = SetTimer(NULL, 0, TaskbarWatchIntervalMs, OnTaskbarWatchTick);
+}
+
+void CALLBACK OnTaskbarWatchTick(HWND, UINT, UINT_PTR, DWORD) {
+    HWND taskbar = FindWindowA("Shell_TrayWnd", NULL);
+    // Window handles are soon reused on Windows 9x: once the old taskbar was seen gone, any one is new.
+    if (taskbar != Settings.OldTaskbar)
+        Settings.OldTaskbar = NULL;
+    if ((taskbar && !Settings.OldTaskbar && AddTrayIconAgain()) || --Settings.TaskbarWatchTicksLeft <= 0)
+        StopTaskbarWatch();
 }
 
 // Shows a popup menu at the cursor; with TPM_RETURNCMD the choice is returned instead of posted.
@@ -185,8 +230,12 @@ void OnCommand(int id) {
     case IDM_CONFIRM: Settings.ConfirmFlag = Toggled(Settings.ConfirmFlag); break;
     case IDM_HIDEICON:
         if (MessageBoxA(NULL, "Are you sure you want to hide the tray icon ?", "Confirm", QuestionBoxStyle) ==
-            IDYES)
+            IDYES) {
             RemoveTrayIcon(Settings.MainWindow);
+            // Hidden for the rest of this run: no new taskbar brings it back.
+            Settings.TrayIconWanted = 0;
+            StopTaskbarWatch();
+        }
         break;
     case IDM_SETTINGS: RunDialog(IDD_REGISTRY, RegistryDlgProc); break;
     }

@@ -6,6 +6,9 @@
 BOOL AddTrayIcon(HWND window, HICON icon, const char* tip);
 BOOL SetTrayIcon(HICON icon, const char* tip);
 BOOL RemoveTrayIcon(HWND window);
+void RestoreTrayIcon();
+void WatchForNewTaskbar(HWND oldTaskbar);
+void CALLBACK OnTaskbarWatchTick(HWND window, UINT message, UINT_PTR id, DWORD time);
 void OnTrayMessage(WPARAM wParam, LPARAM lParam);
 void OnTrayClick();
 void UpdateMainMenu();

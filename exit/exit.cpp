@@ -2,6 +2,7 @@
 #include "exit.h"
 #include "eject.h"
 #include "runbefore.h"
+#include "../app/tray.h"
 
 #ifdef KELTO_WIN32
 // Windows 95's user32 exports only the undecorated name; the headers would map it to the A form.
@@ -53,12 +54,15 @@ static void RunCompanion(const char* commandLine) {
 }
 
 static void RestartShell() {
+    HWND taskbar = FindWindowA("Shell_TrayWnd", NULL);
     HWND shell = FindWindowA("Progman", NULL);
     if (shell)
         PostMessageA(shell, WM_QUIT, 0, 0);
     char command[MAX_PATH];
     GetPrivateProfileStringA("boot", "shell", "explorer.exe", command, sizeof command, "system.ini");
     WinExec(command, SW_SHOW);
+    // The new shell's taskbar starts without our icon.
+    WatchForNewTaskbar(taskbar);
 }
 
 static void RequestExit() {

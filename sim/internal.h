@@ -300,6 +300,9 @@ struct State {
     uintptr_t nextKernelHandle = 0x40000;
 
     // Tray and hotkeys.
+    bool taskbarMissing = false; // between setTaskbar(false) and setTaskbar(true)
+    HWND taskbarWindow = nullptr;
+    std::map<std::string, UINT> registeredMessages; // by upper-cased name
     std::vector<TrayIcon> trayIcons;
     std::vector<TrayRequest> trayRequests;
     std::vector<Hotkey> hotkeys;

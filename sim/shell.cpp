@@ -186,6 +186,30 @@ const std::vector<OpenFileRequest>& openFileRequests() {
     return S->openFileRequests;
 }
 
+void setTaskbar(bool present) {
+    if (Window* old = findWin(S->taskbarWindow))
+        old->alive = false;
+    S->taskbarWindow = nullptr;
+    S->taskbarMissing = !present;
+    if (present)
+        S->taskbarWindow = addForeignWindow("Shell_TrayWnd", "", 0x1EEE);
+    else
+        S->trayIcons.clear();
+}
+
+bool broadcastTaskbarCreated() {
+    auto it = S->registeredMessages.find("TASKBARCREATED");
+    if (it == S->registeredMessages.end())
+        return false;
+    std::vector<HWND> targets;
+    for (const auto& w : S->windows)
+        if (w->alive && !w->foreign && !w->isControl)
+            targets.push_back(w->handle);
+    for (HWND target : targets)
+        PostMessageA(target, it->second, 0, 0);
+    return true;
+}
+
 } // namespace sim
 
 using namespace sim;
@@ -205,7 +229,7 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
         request.iconName = resourceNameOf(handleValue(data->hIcon));
     }
     BOOL result = FALSE;
-    if (data && data->cbSize >= sizeof(NOTIFYICONDATAA)) {
+    if (data && data->cbSize >= sizeof(NOTIFYICONDATAA) && !S->taskbarMissing) {
         auto it = S->trayIcons.begin();
         while (it != S->trayIcons.end() && !(it->window == data->hWnd && it->id == data->uID))
             ++it;

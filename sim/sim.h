@@ -474,6 +474,14 @@ struct TrayIcon {
     std::string iconName; // the resource name the icon was loaded by
     std::string tip;
 };
+// The shell's taskbar as a restarting shell loses it. Gone: its Shell_TrayWnd window goes, every tray icon
+// with it, and tray requests fail. Back: a new Shell_TrayWnd window (a new handle) takes requests again. The
+// default machine has a taskbar without a window of its own (so no forced close ever meets it).
+void setTaskbar(bool present);
+// Posts the registered message "TaskbarCreated" to every top-level window of the program, as a Windows 98
+// shell does when its taskbar starts (the first Windows 95 release does not); false when the program never
+// registered that message.
+bool broadcastTaskbarCreated();
 std::vector<TrayIcon> trayIcons();  // present icons, in order of adding
 std::optional<TrayIcon> trayIcon(); // the only present icon; nullopt when none (fails the test if several)
 struct TrayRequest {

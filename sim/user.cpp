@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 
 namespace {
@@ -849,6 +850,21 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD
         }
     }
     return liveWin(handle) ? handle : nullptr;
+}
+
+// Names are compared without regard to case; the ids lie in 0xC000 to 0xFFFF, as in Windows.
+UINT WINAPI RegisterWindowMessageA(LPCSTR name) {
+    if (!name || !*name)
+        return 0;
+    std::string key(name);
+    for (char& c : key)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    auto it = S->registeredMessages.find(key);
+    if (it != S->registeredMessages.end())
+        return it->second;
+    UINT id = static_cast<UINT>(0xC000 + S->registeredMessages.size());
+    S->registeredMessages[key] = id;
+    return id;
 }
 
 BOOL WINAPI DestroyWindow(HWND handle) {

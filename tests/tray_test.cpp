@@ -254,6 +254,75 @@ TEST_F(Tray, AnExitOnItsWayIsNotStartedAgain) {
     }
 }
 
+// A new taskbar starts without icons: the program's comes back with the picture and tip of the moment, on
+// "TaskbarCreated" or, after its own Restart Shell on a shell that broadcasts nothing, once the new taskbar
+// window is there; never when it should not be there. No timer is left running.
+TEST_F(Tray, IconComesBackOnANewTaskbar) {
+    static const auto RestartTaskbar = [](bool broadcasts) {
+        sim::setTaskbar(false);
+        sim::setTaskbar(true);
+        if (broadcasts)
+            sim::broadcastTaskbarCreated();
+    };
+    const struct {
+        const char* what;
+        const char* line;
+        std::function<void()> script; // runs once the program is idle
+        const char* tip;              // null: no icon
+    } cases[] = {
+        {"broadcast by the new taskbar", "", [] { RestartTaskbar(true); }, "Shutdown"},
+        {"while a timed exit is armed", "/t:600",
+         [] {
+             sim::clickTray(WM_LBUTTONDOWN);
+             sim::advance(0);
+             RestartTaskbar(true);
+         },
+         "Timed Exit"},
+        {"hidden from the command line", "/f:h", [] { RestartTaskbar(true); }, nullptr},
+        {"hidden from the menu", "",
+         [] {
+             sim::expectBox("Are you sure you want to hide the tray icon ?", IDYES);
+             OnCommand(IDM_HIDEICON);
+             RestartTaskbar(true);
+         },
+         nullptr},
+        {"after Restart Shell, on a shell that broadcasts nothing", "/x:r",
+         [] {
+             sim::clickTray(WM_LBUTTONDOWN);
+             sim::advance(0);
+             sim::setTaskbar(false);
+             sim::advance(5000);
+             EXPECT_FALSE(sim::trayIcon());
+             sim::setTaskbar(true);
+         },
+         "Restart Shell"},
+        {"after Restart Shell, when no taskbar comes back", "/x:r",
+         [] {
+             sim::clickTray(WM_LBUTTONDOWN);
+             sim::advance(0);
+             sim::setTaskbar(false);
+         },
+         nullptr},
+    };
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::setTaskbar(true);
+        sim::whenIdle([&c] {
+            c.script();
+            sim::advance(120000);
+            if (c.tip) {
+                EXPECT_TRUE(sim::trayIcon() && sim::trayIcon()->tip == c.tip) << c.what;
+            } else {
+                EXPECT_TRUE(sim::trayIcons().empty()) << c.what;
+            }
+            EXPECT_TRUE(sim::timers().empty() || Settings.TimerActive) << c.what << ": a timer left running";
+            PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+        });
+        sim::runProgram(c.line);
+    }
+}
+
 TEST_F(Tray, ScreensaverAndForceExcludeEachOther) {
     sim::expectBox("Screensaver cannot be forced", IDOK);
     sim::expectBox("Screensaver cannot be forced", IDOK);

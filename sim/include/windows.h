@@ -449,6 +449,7 @@ LRESULT WINAPI SendMessageTimeoutA(HWND window, UINT message, WPARAM wParam, LPA
                                    UINT timeout, DWORD_PTR* result);
 void WINAPI PostQuitMessage(int code);
 HWND WINAPI FindWindowA(LPCSTR className, LPCSTR title);
+UINT WINAPI RegisterWindowMessageA(LPCSTR name);
 HWND WINAPI GetDesktopWindow();
 BOOL WINAPI EnumWindows(WNDENUMPROC callback, LPARAM value);
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);

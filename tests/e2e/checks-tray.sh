@@ -181,3 +181,71 @@ check_tray_hotkey_dialog() {
     wait_calls 1 "$EXIT_SHUTDOWN"
     kelto_running || fail "Kelto95.exe ended"
 }
+
+# A restarting shell's new taskbar has no icons: "TaskbarCreated" brings the program's back with the
+# picture and tip of the moment, also while a timed exit is armed; never after Hide Tray Icon, nor
+# with /f:h.  Wine's tray keeps a deleted icon's tip, so an icon's presence is read from pictures of
+# the tray and from the program's own add requests.
+icon_adds() { kelto_calls | grep -cE '^shell32\.Shell_NotifyIconA\(00000000,'; }
+
+# One of the tray's tips is this one (a deleted icon's tip stays behind in Wine's tray).
+expect_some_tip() {
+    local try
+    for try in 1 2 3; do
+        must_drive sleep 500 tray-tips
+        saw "tip: $1" && return 0
+    done
+    fail "no tip '$1' in the tray"
+}
+
+expect_icon_adds() {
+    local n
+    n=$(icon_adds)
+    [[ $n == "$1" ]] || fail "$n icon add requests, expected $1"
+    note "$n icon add requests"
+}
+
+check_tray_icon_after_taskbar_restart() {
+    tray_trace_also Shell_NotifyIconA
+    guarded_session
+    must_drive wait-window Shell_TrayWnd - 60000 sleep 1000
+    tray_picture empty
+    kelto_start /t:600 /e:b
+    must_drive main-window 60000
+    expect_tip Reboot
+    tray_picture reboot
+    must_drive tray-delete sleep 1000
+    tray_picture lost
+    expect_same_picture tray-empty tray-lost
+    must_drive taskbar-created sleep 1000
+    tray_picture back
+    expect_same_picture tray-reboot tray-back
+    expect_icon_adds 2
+    expect_some_tip Reboot
+
+    must_drive tray lbuttondown sleep 1000 # arms the timeout
+    tray_picture armed
+    expect_other_picture tray-reboot tray-armed
+    must_drive tray-delete sleep 1000 taskbar-created sleep 1000
+    tray_picture armed-back
+    expect_same_picture tray-armed tray-armed-back
+    expect_icon_adds 3
+    expect_some_tip "Timed Exit"
+    must_drive tray lbuttondown sleep 1000 # cancels it
+    tray_picture cancelled
+    expect_same_picture tray-reboot tray-cancelled
+
+    must_drive command 220 wait-box 60000 click 6 wait-gone - Confirm 10000 sleep 1000 taskbar-created sleep 3000
+    tray_picture hidden
+    expect_same_picture tray-empty tray-hidden
+    expect_icon_adds 3
+    must_drive command 130
+    kelto_wait 60
+
+    kelto_start /f:h
+    must_drive main-window 60000 taskbar-created sleep 3000
+    tray_picture never
+    expect_same_picture tray-empty tray-never
+    expect_icon_adds 0
+    expect_exit_requests 0
+}

@@ -738,6 +738,24 @@ static int Run(int argc, char** argv) {
             NEED(1);
             ok = WaitProcess(strtoul(argv[i + 1], NULL, 0), 0, 1);
             i += 2;
+        } else if (strcmp(command, "tray-delete") ==
+                   0) { /* the program's icon, as a restarting shell loses it */
+            HWND window = MainWindow();
+            NOTIFYICONDATAA icon;
+            memset(&icon, 0, sizeof icon);
+            icon.cbSize = NOTIFYICONDATAA_V1_SIZE;
+            icon.hWnd = window;
+            /* The program's icon id is its instance handle. */
+            icon.uID = (UINT)GetWindowLongPtrA(window, GWLP_HINSTANCE);
+            snprintf(text, sizeof text, "%x", icon.uID);
+            PrintValue("icon id", text);
+            ok = window && Shell_NotifyIconA(NIM_DELETE, &icon)
+                     ? 1
+                     : Fail("cannot delete the program's icon", NULL);
+            i += 1;
+        } else if (strcmp(command, "taskbar-created") == 0) { /* broadcast as a starting taskbar does */
+            PostMessageA(HWND_BROADCAST, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+            i += 1;
         } else if (strcmp(command, "tray-tips") == 0) { /* the tips of the tray's icons */
             ok = TrayTips();
             i += 1;
