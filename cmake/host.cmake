@@ -41,3 +41,6 @@ include(cmake/fuzz.cmake)
 if(KELTO_EXE)
     include(cmake/e2e.cmake)
 endif()
+
+# The zip, floppy and CD images, after the end-to-end checks so that one of them can use them.
+include(cmake/package.cmake)

@@ -59,6 +59,8 @@ wait_log() {
 # ---- the program --------------------------------------------------------------------------------
 
 RUNS=0
+# Where Windows finds the program; a check may install it elsewhere first.
+KELTO_PATH='C:\Kelto95.exe'
 
 # Start Kelto95.exe with the arguments; stderr gets a relay trace of the requests it makes, each line
 # led by "seconds.milliseconds:pid:tid:".
@@ -66,7 +68,7 @@ kelto_start() {
     RUNS=$((RUNS + 1))
     RELAY=$WORK/relay-$RUNS.log
     note "run $RUNS: Kelto95.exe $*"
-    WINEDEBUG=+timestamp,+pid,+loaddll,+relay timeout 300 wine 'C:\Kelto95.exe' "$@" 2>"$RELAY" &
+    WINEDEBUG=+timestamp,+pid,+loaddll,+relay timeout 300 wine "$KELTO_PATH" "$@" 2>"$RELAY" &
     KELTO_PID=$!
 }
 
@@ -109,7 +111,7 @@ wait_calls() {
 
 # The program's Windows process id, in hex as the trace shows it.
 kelto_pid() {
-    grep -m1 -E '^[0-9.]+:[0-9a-f]{4}:[0-9a-f]{4}:trace:loaddll:.*Loaded L"C:\\\\Kelto95\.exe"' "$RELAY" | cut -d: -f2
+    grep -m1 -iE '^[0-9.]+:[0-9a-f]{4}:[0-9a-f]{4}:trace:loaddll:.*Loaded L"[^"]*\\\\Kelto95\.exe"' "$RELAY" | cut -d: -f2
 }
 
 # What the forced close did, one line per top-level window, from the program's own trace: the process
