@@ -49,12 +49,13 @@ expect_other_picture() {
     note "$1 and $2 differ in $n pixels"
 }
 
-# The tray's tip, read until the shell shows this one (each read is a Wine process of its own).
+# The tray's tip, read until the shell shows this one, as its only tip; with "among" as $2, as one of
+# its tips (Wine's tray keeps a deleted icon's tip).  Each read is a Wine process of its own.
 expect_tip() {
     local try
     for try in 1 2 3; do
         must_drive sleep 500 tray-tips
-        saw "tip: $1" && saw "tips: 1" && return 0
+        saw "tip: $1" && { [[ ${2:-} == among ]] || saw "tips: 1"; } && return 0
     done
     fail "the tray's tip is not '$1'"
 }
@@ -68,14 +69,15 @@ quick_menu() {
     must_drive key-down shift tray lbuttondown wait-window '#32768' - 10000 key-up shift
 }
 
-exit_requests() { kelto_calls | grep -cE '^user32\.ExitWindowsEx\('; }
-
-expect_exit_requests() {
+# The program has made exactly $1 calls matching the regular expression $2.
+expect_call_count() {
     local n
-    n=$(exit_requests)
-    [[ $n == "$1" ]] || fail "$n exit requests, expected $1"
-    note "$n exit requests so far"
+    n=$(kelto_calls | grep -cE -- "$2")
+    [[ $n == "$1" ]] || fail "$n calls matching '$2', expected $1"
+    note "$n calls matching '$2' so far"
 }
+
+expect_exit_requests() { expect_call_count "$1" '^user32\.ExitWindowsEx\('; }
 
 # The icon and its tip follow the exit type, whether it is chosen by a command, by a letter typed at
 # the program or from the right-click menu; the Shift-click menu selects and performs its choice,
@@ -186,24 +188,7 @@ check_tray_hotkey_dialog() {
 # picture and tip of the moment, also while a timed exit is armed; never after Hide Tray Icon, nor
 # with /f:h.  Wine's tray keeps a deleted icon's tip, so an icon's presence is read from pictures of
 # the tray and from the program's own add requests.
-icon_adds() { kelto_calls | grep -cE '^shell32\.Shell_NotifyIconA\(00000000,'; }
-
-# One of the tray's tips is this one (a deleted icon's tip stays behind in Wine's tray).
-expect_some_tip() {
-    local try
-    for try in 1 2 3; do
-        must_drive sleep 500 tray-tips
-        saw "tip: $1" && return 0
-    done
-    fail "no tip '$1' in the tray"
-}
-
-expect_icon_adds() {
-    local n
-    n=$(icon_adds)
-    [[ $n == "$1" ]] || fail "$n icon add requests, expected $1"
-    note "$n icon add requests"
-}
+expect_icon_adds() { expect_call_count "$1" '^shell32\.Shell_NotifyIconA\(00000000,'; }
 
 check_tray_icon_after_taskbar_restart() {
     tray_trace_also Shell_NotifyIconA
@@ -221,7 +206,7 @@ check_tray_icon_after_taskbar_restart() {
     tray_picture back
     expect_same_picture tray-reboot tray-back
     expect_icon_adds 2
-    expect_some_tip Reboot
+    expect_tip Reboot among
 
     must_drive tray lbuttondown sleep 1000 # arms the timeout
     tray_picture armed
@@ -230,7 +215,7 @@ check_tray_icon_after_taskbar_restart() {
     tray_picture armed-back
     expect_same_picture tray-armed tray-armed-back
     expect_icon_adds 3
-    expect_some_tip "Timed Exit"
+    expect_tip "Timed Exit" among
     must_drive tray lbuttondown sleep 1000 # cancels it
     tray_picture cancelled
     expect_same_picture tray-reboot tray-cancelled
