@@ -49,6 +49,8 @@ struct SettingsRecord {
     HWND HotkeyDialog;
     HWND RegistryDialogWindow;
     HWND ShortcutDialog;
+    HMODULE Ole32Library;    // loaded at start-up, NULL when missing
+    HMODULE Comdlg32Library; // loaded at the first Browse
 
     // Exit selection and timer numbers.
     INT32 ExitType;
@@ -86,6 +88,7 @@ struct SettingsRecord {
     INT32 InitialNoClose;
     INT32 HideIconFlag;
     INT32 TimerCancelled;
+    INT32 ComInitialized;
 
     // Menus and tray icon.
     HMENU MainMenu;

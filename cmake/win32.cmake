@@ -28,7 +28,7 @@ target_link_options(Kelto95 PRIVATE -nostdlib -nostartfiles -Wl,-e,_KeltoEntry -
     -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
     -Wl,--gc-sections -Wl,--disable-dynamicbase -Wl,--disable-nxcompat -Wl,--disable-reloc-section -s)
 add_dependencies(Kelto95 user32win95)
-target_link_libraries(Kelto95 PRIVATE krt ${CMAKE_BINARY_DIR}/libuser32win95.a kernel32 gdi32 advapi32 shell32 comdlg32 ole32 uuid gcc)
+target_link_libraries(Kelto95 PRIVATE krt ${CMAKE_BINARY_DIR}/libuser32win95.a kernel32 gdi32 advapi32 shell32 gcc)
 
 # The build fails when the exe imports anything outside the vetted Windows 95 list.
 add_custom_command(TARGET Kelto95 POST_BUILD
