@@ -618,8 +618,9 @@ static int Run(int argc, char** argv) {
             ok = GetVersionExA(&version) ? 1 : Fail("GetVersionExA failed", NULL);
             if (ok) {
                 /* Windows 9x keeps the major and minor version in the build number's high word. */
-                DWORD build = version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ? LOWORD(version.dwBuildNumber)
-                                                                                  : version.dwBuildNumber;
+                DWORD build = version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS
+                                  ? LOWORD(version.dwBuildNumber)
+                                  : version.dwBuildNumber;
                 sprintf(text, "%lu.%lu.%lu platform %lu", (unsigned long)version.dwMajorVersion,
                         (unsigned long)version.dwMinorVersion, (unsigned long)build,
                         (unsigned long)version.dwPlatformId);
