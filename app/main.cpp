@@ -5,7 +5,7 @@
 #include "../timer/timer.h"
 #include "../config/cmdline.h"
 #include "../extras/hotkey.h"
-#include <objbase.h>
+#include "libraries.h"
 
 #ifdef KELTO_WIN32
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record Windows 95 expects");
@@ -102,7 +102,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     Settings.ExitTypeMenu = GetSubMenu(LoadMenuA(Settings.Instance, "Kelto2"), 0);
     Settings.AcceleratorTable = LoadAcceleratorsA(Settings.Instance, "Kelto3");
     UpdateMainMenu();
-    CoInitialize(NULL);
+    StartCom();
 
     MSG message;
     while (GetMessageA(&message, NULL, 0, 0)) {
@@ -114,7 +114,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     RemoveTrayIcon(Settings.MainWindow);
     SetHotkey(0);
-    CoUninitialize();
+    EndCom();
     return (int)message.wParam;
 }
 

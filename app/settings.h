@@ -49,6 +49,8 @@ struct SettingsRecord {
     HWND HotkeyDialog;
     HWND RegistryDialogWindow;
     HWND ShortcutDialog;
+    HMODULE Ole32Library;    // loaded at start-up, NULL when missing
+    HMODULE Comdlg32Library; // loaded at the first Browse
 
     // Exit selection and timer numbers.
     INT32 ExitType;
@@ -88,6 +90,7 @@ struct SettingsRecord {
     INT32 TimerCancelled;
     INT32 ExitInProgress;    // from the confirmation question to the request
     INT32 ApplyingTimedExit; // the Timed Exit Options dialog's OK is being applied
+    INT32 ComInitialized;
 
     // Menus and tray icon.
     HMENU MainMenu;

@@ -37,3 +37,18 @@ foreach(check IN LISTS E2E_CHECKS)
         FIXTURES_REQUIRED e2e_prefix LABELS e2e TIMEOUT 400
         ENVIRONMENT "KELTO_EXE=${KELTO_EXE};E2E_DRIVER=${E2E_DRIVER};E2E_DIR=${E2E_DIR}")
 endforeach()
+
+# Start-up, the command line, the one-shot exits and the tray once more with Wine set to Windows 95,
+# from a clean prefix of their own (label e2e-win95).
+set(E2E_WIN95_DIR ${CMAKE_BINARY_DIR}/e2e-win95)
+set(E2E_WIN95_CHECKS ${E2E_CHECKS})
+list(FILTER E2E_WIN95_CHECKS INCLUDE REGEX "^(windows_version|command_line_messages|one_shot_exits|tray_.*)$")
+add_test(NAME e2e-win95.prefix COMMAND bash ${E2E_RUN} --prefix ${E2E_WIN95_DIR}/clean-prefix)
+set_tests_properties(e2e-win95.prefix PROPERTIES
+    FIXTURES_SETUP e2e_win95_prefix LABELS "e2e;e2e-win95" TIMEOUT 400 ENVIRONMENT "E2E_WINDOWS=win95")
+foreach(check IN LISTS E2E_WIN95_CHECKS)
+    add_test(NAME e2e-win95.${check} COMMAND bash ${E2E_RUN} ${check})
+    set_tests_properties(e2e-win95.${check} PROPERTIES
+        FIXTURES_REQUIRED e2e_win95_prefix LABELS "e2e;e2e-win95" TIMEOUT 400
+        ENVIRONMENT "KELTO_EXE=${KELTO_EXE};E2E_DRIVER=${E2E_DRIVER};E2E_DIR=${E2E_WIN95_DIR};E2E_WINDOWS=win95")
+endforeach()

@@ -8,12 +8,13 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/kelto_res.o
             ${CMAKE_BINARY_DIR}/kelto_res.o
     DEPENDS ${RES_DEPENDS} ${RES_PICTURES})
 
-# Import library for the undecorated user32 names Windows 95 exports.
+# Our own user32 import library, linked instead of -luser32: one descriptor for USER32.dll, and the
+# undecorated BroadcastSystemMessage that Windows 95 exports.
 find_program(DLLTOOL NAMES i686-w64-mingw32-dlltool REQUIRED)
-add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/libuser32undecorated.a
-    COMMAND ${DLLTOOL} -k -d ${CMAKE_SOURCE_DIR}/runtime/user32-undecorated.def -l ${CMAKE_BINARY_DIR}/libuser32undecorated.a
-    DEPENDS ${CMAKE_SOURCE_DIR}/runtime/user32-undecorated.def)
-add_custom_target(user32undecorated DEPENDS ${CMAKE_BINARY_DIR}/libuser32undecorated.a)
+add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/libuser32win95.a
+    COMMAND ${DLLTOOL} -k -d ${CMAKE_SOURCE_DIR}/runtime/user32.def -l ${CMAKE_BINARY_DIR}/libuser32win95.a
+    DEPENDS ${CMAKE_SOURCE_DIR}/runtime/user32.def)
+add_custom_target(user32win95 DEPENDS ${CMAKE_BINARY_DIR}/libuser32win95.a)
 
 add_library(krt STATIC runtime/memory.cpp)
 target_compile_options(krt PRIVATE ${WIN32_CFLAGS} ${WARNINGS} -fno-builtin -fno-tree-loop-distribute-patterns)
@@ -26,8 +27,8 @@ target_link_options(Kelto95 PRIVATE -nostdlib -nostartfiles -Wl,-e,_KeltoEntry -
     -Wl,--subsystem,windows:4.0 -Wl,--major-os-version,4 -Wl,--minor-os-version,0
     -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
     -Wl,--gc-sections -Wl,--disable-dynamicbase -Wl,--disable-nxcompat -Wl,--disable-reloc-section -s)
-add_dependencies(Kelto95 user32undecorated)
-target_link_libraries(Kelto95 PRIVATE krt ${CMAKE_BINARY_DIR}/libuser32undecorated.a kernel32 user32 gdi32 advapi32 shell32 comdlg32 ole32 uuid gcc)
+add_dependencies(Kelto95 user32win95)
+target_link_libraries(Kelto95 PRIVATE krt ${CMAKE_BINARY_DIR}/libuser32win95.a kernel32 gdi32 advapi32 shell32 gcc)
 
 # The build fails when the exe imports anything outside the vetted Windows 95 list.
 add_custom_command(TARGET Kelto95 POST_BUILD

@@ -1,5 +1,6 @@
 // Programs run before the exit: the four entries, their stored form, the runner and the dialog.
 #include "runbefore.h"
+#include "../app/libraries.h"
 #include <commdlg.h>
 
 #ifdef KELTO_WIN32
@@ -145,7 +146,11 @@ void BrowseForProgram() {
     BrowseRequest.nMaxFile = sizeof BrowseFileName;
     // A chosen shortcut is listed as the shortcut itself, not its target.
     BrowseRequest.Flags = OFN_NODEREFERENCELINKS | OFN_HIDEREADONLY;
-    if (!GetOpenFileNameA((LPOPENFILENAMEA)&BrowseRequest))
+    // comdlg32 is loaded at the first Browse; without it Browse does what a cancelled dialog does.
+    typedef decltype(&GetOpenFileNameA) GetOpenFileNameEntry;
+    GetOpenFileNameEntry getOpenFileName = ENTRY_AS(
+        GetOpenFileNameEntry, LibraryEntry(&Settings.Comdlg32Library, "comdlg32.dll", "GetOpenFileNameA"));
+    if (!getOpenFileName || !getOpenFileName((LPOPENFILENAMEA)&BrowseRequest))
         return;
     OFSTRUCT file;
     ZeroBytes(&file, sizeof file);

@@ -1,12 +1,21 @@
 // The "Kelto.lnk" shortcut on the desktop or in the start menu, starting the program with "/n".
 #include "shortcut.h"
+#include "../app/libraries.h"
 #include <objbase.h>
 #include <shlobj.h>
 
 static const char LinkName[] = "\\Kelto.lnk";
 
+// The shell's link object and its interfaces, by their published values.
+static const CLSID ShellLinkClass = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+static const IID ShellLinkInterface = {0x000214EE, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+static const IID PersistFileInterface = {0x0000010B, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+
+typedef decltype(&CoCreateInstance) CoCreateInstanceEntry;
+typedef decltype(&CoTaskMemFree) CoTaskMemFreeEntry;
+
 // The folder's path with the link name, or false when the folder is unknown or the name would not fit.
-static bool LinkPath(int onDesktop, char* path) {
+static bool LinkPath(int onDesktop, char* path, CoTaskMemFreeEntry freeMemory) {
     LPITEMIDLIST folder = NULL;
     if (FAILED(SHGetSpecialFolderLocation(Settings.MainWindow, onDesktop ? CSIDL_DESKTOP : CSIDL_STARTMENU,
                                           &folder)) ||
@@ -14,7 +23,7 @@ static bool LinkPath(int onDesktop, char* path) {
         return false;
     path[0] = 0;
     BOOL found = SHGetPathFromIDList(folder, path);
-    CoTaskMemFree(folder);
+    freeMemory(folder);
     if (!found || !path[0])
         return false;
     if (lstrlenA(path) + lstrlenA(LinkName) >= MAX_PATH)
@@ -24,11 +33,16 @@ static bool LinkPath(int onDesktop, char* path) {
 }
 
 int CreateShortcut(int onDesktop) {
+    // Without COM from start-up there is no link object to make.
+    CoCreateInstanceEntry createInstance = ENTRY_AS(CoCreateInstanceEntry, ComEntry("CoCreateInstance"));
+    CoTaskMemFreeEntry freeMemory = ENTRY_AS(CoTaskMemFreeEntry, ComEntry("CoTaskMemFree"));
+    if (!createInstance || !freeMemory)
+        return 0;
     char linkPath[MAX_PATH];
-    if (!LinkPath(onDesktop, linkPath))
+    if (!LinkPath(onDesktop, linkPath, freeMemory))
         return 0;
     IShellLinkA* link = NULL;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, NULL, CLSCTX_INPROC_SERVER, IID_IShellLinkA, (void**)&link)))
+    if (FAILED(createInstance(ShellLinkClass, NULL, CLSCTX_INPROC_SERVER, ShellLinkInterface, (void**)&link)))
         return 0;
     char programPath[MAX_PATH];
     programPath[0] = 0;
@@ -45,7 +59,7 @@ int CreateShortcut(int onDesktop) {
     link->SetArguments("/n");
     link->SetIconLocation(programPath, 0);
     IPersistFile* file = NULL;
-    HRESULT status = link->QueryInterface(IID_IPersistFile, (void**)&file);
+    HRESULT status = link->QueryInterface(PersistFileInterface, (void**)&file);
     if (SUCCEEDED(status)) {
         WCHAR widePath[MAX_PATH];
         MultiByteToWideChar(CP_ACP, 0, linkPath, -1, widePath, MAX_PATH);

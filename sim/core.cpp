@@ -148,6 +148,11 @@ void addRequest(Request request) {
     S->requests.push_back(std::move(request));
 }
 
+void noteCall(const std::string& call) {
+    if (S->callOrder.empty() || S->callOrder.back() != call)
+        S->callOrder.push_back(call);
+}
+
 uint64_t clockNow() {
     return S->clock;
 }
@@ -504,6 +509,7 @@ using namespace sim::detail;
 
 // Message filters are not modelled: the program asks for every message.
 BOOL WINAPI GetMessageA(LPMSG message, HWND, UINT, UINT) {
+    noteCall("GetMessageA");
     for (;;) {
         if (S->over || S->runaway) {
             if (!S->over) {

@@ -329,6 +329,12 @@ struct State {
     bool pathFromIdListFails = false;
     std::map<const void*, int> itemIdLists; // live lists and their folder
     std::vector<OpenFileRequest> openFileRequests;
+
+    // Libraries the program loads itself, by lower-case name.
+    std::set<std::string> librariesRemoved;
+    std::set<std::pair<std::string, std::string>> entriesRemoved;
+    std::map<std::string, int> libraryLoads;
+    std::vector<std::string> callOrder;
 };
 
 extern State* S;
@@ -341,6 +347,8 @@ bool equalNoCase(const std::string& a, const std::string& b);
 std::string quoted(const char* text); // "text" or NULL
 std::string hex(DWORD value);
 void addRequest(Request request);
+// Appends a call to callOrder(), unless it repeats the call recorded last.
+void noteCall(const std::string& call);
 Request makeRequest(const std::string& kind, std::vector<std::string> args, LONG_PTR result = 0);
 
 // The message loop machinery.

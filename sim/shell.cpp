@@ -1,11 +1,13 @@
 // shell32, ole32 and comdlg32 of the simulated machine: the tray, shell execution, the link object, special
-// folders and the open-file dialog.
+// folders and the open-file dialog; and kernel32's loader for the two libraries the program loads itself.
 #include "internal.h"
 
 #include <shlobj.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 
 const CLSID CLSID_ShellLink = {0x00021401, 0, 0, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
@@ -97,11 +99,69 @@ class ShellLink : public IShellLinkA, public IPersistFile {
     sim::ShortcutSaved link_;
 };
 
+// The libraries the program may load itself, their handles and the entries the simulation implements.
+template <typename F> FARPROC entryAddress(F function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+struct LibraryEntry {
+    const char* name;
+    FARPROC address;
+};
+struct Library {
+    const char* name; // lower case
+    uintptr_t handle;
+    std::vector<LibraryEntry> entries;
+};
+const std::vector<Library>& libraries() {
+    static const std::vector<Library> known = {
+        {"ole32.dll",
+         0x78000,
+         {{"CoInitialize", entryAddress(&CoInitialize)},
+          {"CoUninitialize", entryAddress(&CoUninitialize)},
+          {"CoCreateInstance", entryAddress(&CoCreateInstance)},
+          {"CoTaskMemFree", entryAddress(&CoTaskMemFree)}}},
+        {"comdlg32.dll", 0x79000, {{"GetOpenFileNameA", entryAddress(&GetOpenFileNameA)}}},
+    };
+    return known;
+}
+
+// A library name as LoadLibraryA takes it: any case, ".dll" when no extension is given.
+std::string libraryName(std::string name) {
+    std::transform(name.begin(), name.end(), name.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (name.find('.') == std::string::npos)
+        name += ".dll";
+    return name;
+}
+
+// Fails the test when the program calls into a library it has not loaded: the product imports neither, so
+// such a call would not even link there.
+bool loaded(const char* library, const char* function) {
+    if (sim::detail::S->libraryLoads[library] > 0)
+        return true;
+    ADD_FAILURE() << function << " called before " << library << " was loaded";
+    return false;
+}
+
 } // namespace
 
 namespace sim {
 
 using namespace detail;
+
+void removeLibrary(const std::string& name) {
+    S->librariesRemoved.insert(libraryName(name));
+}
+void removeEntry(const std::string& library, const std::string& entry) {
+    S->entriesRemoved.insert({libraryName(library), entry});
+}
+int libraryLoads(const std::string& name) {
+    auto it = S->libraryLoads.find(libraryName(name));
+    return it == S->libraryLoads.end() ? 0 : it->second;
+}
+const std::vector<std::string>& callOrder() {
+    return S->callOrder;
+}
 
 std::vector<TrayIcon> trayIcons() {
     return S->trayIcons;
@@ -325,19 +385,62 @@ HINSTANCE WINAPI ShellExecuteA(HWND owner, LPCSTR verb, LPCSTR file, LPCSTR para
     return makeHandle<HINSTANCE>(kShellSuccess);
 }
 
+// ---- Loading libraries
+// ----------------------------------------------------------------------------------------------
+
+HMODULE WINAPI LoadLibraryA(LPCSTR name) {
+    std::string wanted = libraryName(name ? name : "");
+    noteCall("LoadLibraryA(\"" + wanted + "\")");
+    if (S->librariesRemoved.count(wanted))
+        return nullptr;
+    for (const Library& library : libraries())
+        if (wanted == library.name) {
+            ++S->libraryLoads[wanted];
+            return makeHandle<HMODULE>(library.handle);
+        }
+    return nullptr;
+}
+
+// Entries by ordinal are not modelled: they are never found.
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
+    bool byName = name && handleValue(name) >= 0x10000;
+    std::string entryText = byName ? quoted(name) : std::string("#ordinal");
+    for (const Library& library : libraries()) {
+        if (handleValue(module) != library.handle)
+            continue;
+        noteCall(std::string("GetProcAddress(") + library.name + "," + entryText + ")");
+        if (S->libraryLoads[library.name] == 0 || !byName || S->entriesRemoved.count({library.name, name}))
+            return nullptr;
+        for (const LibraryEntry& entry : library.entries)
+            if (std::strcmp(entry.name, name) == 0)
+                return entry.address;
+        return nullptr;
+    }
+    noteCall("GetProcAddress(" + hex(static_cast<DWORD>(handleValue(module))) + "," + entryText + ")");
+    return nullptr;
+}
+
 // ---- COM and the link object
 // -------------------------------------------------------------------------------------------
 
 HRESULT WINAPI CoInitialize(LPVOID) {
+    noteCall("CoInitialize");
+    if (!loaded("ole32.dll", "CoInitialize"))
+        return E_FAIL;
     ++S->coInitCalls;
     return S->coInitCalls - S->coUninitCalls > 1 ? 1 /* S_FALSE: already initialised */ : S_OK;
 }
 
 void WINAPI CoUninitialize() {
+    noteCall("CoUninitialize");
+    if (!loaded("ole32.dll", "CoUninitialize"))
+        return;
     ++S->coUninitCalls;
 }
 
 HRESULT WINAPI CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD, REFIID iid, void** object) {
+    if (!loaded("ole32.dll", "CoCreateInstance"))
+        return E_FAIL;
     if (!object)
         return E_FAIL;
     *object = nullptr;
@@ -354,6 +457,8 @@ HRESULT WINAPI CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD, REFIID i
 }
 
 void WINAPI CoTaskMemFree(LPVOID memory) {
+    if (!loaded("ole32.dll", "CoTaskMemFree"))
+        return;
     if (!memory)
         return;
     auto it = S->itemIdLists.find(memory);
@@ -397,6 +502,9 @@ BOOL WINAPI SHGetPathFromIDListA(LPCITEMIDLIST list, LPSTR path) {
 // ---------------------------------------------------------------------------------------------------
 
 BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA request) {
+    noteCall("GetOpenFileNameA");
+    if (!loaded("comdlg32.dll", "GetOpenFileNameA"))
+        return FALSE;
     OpenFileRequest record;
     if (request) {
         record.fields = *request;

@@ -590,5 +590,20 @@ struct OpenFileRequest {
 };
 const std::vector<OpenFileRequest>& openFileRequests();
 
+// ---- Libraries the program loads itself
+// ----------------------------------------------------------------------
+
+// LoadLibraryA loads ole32.dll and comdlg32.dll (any case, ".dll" optional) and GetProcAddress finds their
+// entries the simulation implements: CoInitialize, CoUninitialize, CoCreateInstance, CoTaskMemFree and
+// GetOpenFileNameA. Those fail the test when called before the program loaded their library.
+void removeLibrary(const std::string& name);                            // LoadLibraryA of it fails
+void removeEntry(const std::string& library, const std::string& entry); // GetProcAddress finds no such entry
+int libraryLoads(const std::string& name);                              // successful LoadLibraryA calls
+
+// The order of the calls that mark start-up's steps and the use of those libraries: LoadAcceleratorsA,
+// CheckMenuItem, LoadLibraryA("name"), GetProcAddress(library,"entry"), CoInitialize, CoUninitialize,
+// GetOpenFileNameA and GetMessageA. A call repeating the one recorded last is not recorded again.
+const std::vector<std::string>& callOrder();
+
 } // namespace sim
 #endif

@@ -1208,6 +1208,7 @@ BOOL WINAPI DestroyMenu(HMENU handle) {
 }
 
 DWORD WINAPI CheckMenuItem(HMENU handle, UINT item, UINT flags) {
+    noteCall("CheckMenuItem");
     MenuObject::Item* found = menuItem(handle, item, flags);
     if (!found)
         return 0xFFFFFFFF;
@@ -1273,6 +1274,7 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
 // ------------------------------------------------------------------------------------------------------------
 
 HACCEL WINAPI LoadAcceleratorsA(HINSTANCE instance, LPCSTR name) {
+    noteCall("LoadAcceleratorsA");
     if (instance != sim::instance())
         return nullptr;
     ResName resName = ResName::from(name);

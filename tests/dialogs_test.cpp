@@ -102,6 +102,7 @@ TEST_F(Dialogs, BrowseFillsTheEntryWithTheFullName) {
     sim::expectBox("Cannot find file", IDOK);
     Open(IDM_RUNBEFORE, IDD_RUNBEFORE, [](sim::Dialog& dialog) {
         dialog.click(IDC_RUNBEFORE);
+        EXPECT_EQ(sim::libraryLoads("comdlg32.dll"), 0) << "loaded at the first Browse, not before";
         dialog.click(IDC_BROWSE2);
         EXPECT_EQ(dialog.text(IDC_PROGRAM2), "C:\\TOOLS\\BACKUP.EXE");
         dialog.click(IDC_BROWSE4);
@@ -112,6 +113,24 @@ TEST_F(Dialogs, BrowseFillsTheEntryWithTheFullName) {
         dialog.click(IDOK);
     });
     EXPECT_EQ(sim::openFileRequests().at(0).filter, "All Files|;*.*||");
+    EXPECT_EQ(sim::libraryLoads("comdlg32.dll"), 1) << "loaded once for every Browse";
+
+    // Without comdlg32 Browse changes nothing and says nothing, as a cancelled dialog.
+    sim::Machine machine;
+    std::memset(&Settings, 0, sizeof Settings);
+    sim::removeLibrary("comdlg32.dll");
+    Open(IDM_RUNBEFORE, IDD_RUNBEFORE, [](sim::Dialog& dialog) {
+        dialog.click(IDC_RUNBEFORE);
+        dialog.type(IDC_PROGRAM2, "kept.exe");
+        dialog.click(IDC_BROWSE2);
+        dialog.click(IDC_BROWSE2);
+        EXPECT_EQ(dialog.text(IDC_PROGRAM2), "kept.exe");
+        EXPECT_TRUE(dialog.exists());
+        dialog.click(IDOK);
+    });
+    EXPECT_TRUE(sim::openFileRequests().empty());
+    EXPECT_TRUE(sim::boxes().empty());
+    EXPECT_STREQ(Settings.ProgramEntry[1], "kept.exe");
 }
 
 class RegistryDialog : public Dialogs {};
@@ -294,6 +313,9 @@ TEST_F(ShortcutDialog, FailuresKeepTheDialogOpen) {
         [] { sim::setSpecialFolderFails(CSIDL_DESKTOP); },
         [] { sim::setPathFromIdListFails(true); },
         [] { sim::setSpecialFolder(CSIDL_DESKTOP, "C:\\" + std::string(250, 'd')); },
+        [] { sim::removeLibrary("ole32.dll"); },
+        [] { sim::removeEntry("ole32.dll", "CoCreateInstance"); },
+        [] { sim::removeEntry("ole32.dll", "CoTaskMemFree"); },
     };
     int index = 0;
     for (const auto& fault : faults) {

@@ -90,6 +90,46 @@ TEST_F(Startup, TrayIconOfEachExitType) {
     }
 }
 
+// COM starts after the menus are set and before the loop, once; without ole32 or its entry the program
+// starts all the same, silently, and ends nothing it did not begin.
+TEST_F(Startup, ComStartsOnceBetweenTheMenusAndTheLoop) {
+    const Strings menus = {"LoadAcceleratorsA", "CheckMenuItem", "LoadLibraryA(\"ole32.dll\")"};
+    const struct {
+        const char* missing; // the library, or "library!entry"
+        Strings then;        // the calls after the menus
+        int initialized;
+    } cases[] = {
+        {nullptr,
+         {"GetProcAddress(ole32.dll,\"CoInitialize\")", "CoInitialize", "GetMessageA",
+          "GetProcAddress(ole32.dll,\"CoUninitialize\")", "CoUninitialize"},
+         1},
+        {"ole32.dll", {"GetMessageA"}, 0},
+        {"ole32.dll!CoInitialize", {"GetProcAddress(ole32.dll,\"CoInitialize\")", "GetMessageA"}, 0},
+    };
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        std::string missing = c.missing ? c.missing : "nothing";
+        if (c.missing && std::strchr(c.missing, '!'))
+            sim::removeEntry(missing.substr(0, missing.find('!')), missing.substr(missing.find('!') + 1));
+        else if (c.missing)
+            sim::removeLibrary(missing);
+        sim::whenIdle([&] {
+            std::optional<sim::TrayIcon> icon = sim::trayIcon();
+            ASSERT_TRUE(icon) << "missing " << missing;
+            EXPECT_EQ(icon->iconName, "Icon_1") << "missing " << missing;
+        });
+        sim::RunResult result = sim::runProgram("");
+        EXPECT_EQ(result.ending, sim::Ending::Idle) << "missing " << missing;
+        EXPECT_TRUE(sim::boxes().empty()) << "missing " << missing << ": " << sim::boxes().at(0).text;
+        Strings expected = menus;
+        expected.insert(expected.end(), c.then.begin(), c.then.end());
+        EXPECT_EQ(sim::callOrder(), expected) << "missing " << missing;
+        EXPECT_EQ(sim::coInitializeCalls(), c.initialized) << "missing " << missing;
+        EXPECT_EQ(sim::coInitializeCount(), 0) << "missing " << missing;
+    }
+}
+
 TEST_F(Startup, TimedOneShotRunsTheLoopWithoutAnIcon) {
     sim::RunResult result = sim::runProgram("/t:30 /n");
     EXPECT_EQ(result.ending, sim::Ending::Quit);

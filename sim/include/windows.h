@@ -69,6 +69,7 @@ DECLARE_HANDLE(HBRUSH);
 DECLARE_HANDLE(HRSRC);
 typedef HICON HCURSOR;
 typedef HINSTANCE HMODULE;
+typedef INT_PTR(WINAPI* FARPROC)();
 typedef void* HGDIOBJ;
 typedef HKEY* PHKEY;
 
@@ -385,6 +386,8 @@ LPSTR WINAPI GetCommandLineA();
 void WINAPI GetStartupInfoA(LPSTARTUPINFOA info);
 HMODULE WINAPI GetModuleHandleA(LPCSTR name);
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size);
+HMODULE WINAPI LoadLibraryA(LPCSTR name);
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 void WINAPI ExitProcess(UINT code);
 DWORD WINAPI GetCurrentProcessId();
 HANDLE WINAPI OpenProcess(DWORD access, BOOL inherit, DWORD processId);

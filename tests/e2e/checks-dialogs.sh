@@ -19,15 +19,26 @@ ok_with_box() {
     must_drive click 1 wait-gone - "$1" 10000 "${@:3}"
 }
 
+# The program's process has loaded this DLL (by name, any case), by the loader's trace.
+kelto_loaded() {
+    grep -qiE "^[0-9.]+:$(kelto_pid):[0-9a-f]{4}:trace:loaddll:.*Loaded L\"[^\"]*\\\\$1\"" "$RELAY"
+}
+
 # Programs listed in the "Run before exit" dialog and stored through the "Registry" dialog run,
-# one after the other, before the exit request of the next start.
+# one after the other, before the exit request of the next start.  Browse fills an entry through the
+# open-file dialog of comdlg32, which the program loads only then.
 check_run_before_dialog() {
     start_session
     kelto_start
-    open_dialog 180 'Run before exit' is-checked 214 click-wait 214 \
-        set-text 204 'C:\driver.exe mark C:\run.log first 1000' \
-        set-text 211 'C:\driver.exe mark C:\run.log second 300' click 1 wait-gone - 'Run before exit' 10000
+    open_dialog 180 'Run before exit' is-checked 214 click-wait 214
     expect "214: unchecked"
+    ! kelto_loaded comdlg32.dll || fail "comdlg32.dll loaded before the first Browse"
+    must_drive wait-dialog 'Run before exit' 10000 click 199 wait-dialog Open 60000 \
+        set-text 1148 'C:\driver.exe' click 1 wait-gone - Open 30000 wait-dialog 'Run before exit' 10000 get-text 204
+    expect '204: C:\driver.exe'
+    kelto_loaded comdlg32.dll || fail "comdlg32.dll not loaded after Browse"
+    must_drive wait-dialog 'Run before exit' 10000 set-text 204 'C:\driver.exe mark C:\run.log first 1000' \
+        set-text 211 'C:\driver.exe mark C:\run.log second 300' click 1 wait-gone - 'Run before exit' 10000
     open_dialog 230 Registry click-wait 263
     ok_with_box Ok 'Registry settings changed' wait-gone - Registry 10000 \
         reg-get HKLM "$SETTINGS_KEY" RunBeforeExit reg-get HKLM "$SETTINGS_KEY" ProgramsToRun

@@ -621,6 +621,22 @@ static int Run(int argc, char** argv) {
                 strcpy(text, "(no window)");
             PrintValue("class", text);
             i += 2;
+        } else if (strcmp(command, "version") == 0) { /* what GetVersionExA reports in this prefix */
+            OSVERSIONINFOA version;
+            memset(&version, 0, sizeof version);
+            version.dwOSVersionInfoSize = sizeof version;
+            ok = GetVersionExA(&version) ? 1 : Fail("GetVersionExA failed", NULL);
+            if (ok) {
+                /* Windows 9x keeps the major and minor version in the build number's high word. */
+                DWORD build = version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS
+                                  ? LOWORD(version.dwBuildNumber)
+                                  : version.dwBuildNumber;
+                sprintf(text, "%lu.%lu.%lu platform %lu", (unsigned long)version.dwMajorVersion,
+                        (unsigned long)version.dwMinorVersion, (unsigned long)build,
+                        (unsigned long)version.dwPlatformId);
+                PrintValue("version", text);
+            }
+            i += 1;
         } else if (strcmp(command, "has-main") == 0) { /* no wait: yes or no */
             PrintValue("main", MainWindow() ? "yes" : "no");
             i += 1;
