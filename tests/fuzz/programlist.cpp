@@ -32,12 +32,17 @@ Entries ExpectedSplit(const std::string& text) {
     return entries;
 }
 
-// Every non-empty entry followed by ";", leaving out an entry that would not fit the field whole.
+// Every non-empty entry followed by ";", leaving out an entry that would not fit the field whole, and a
+// last ";" that would not fit.
 std::string ExpectedJoin(const Entries& entries) {
     std::string joined;
-    for (const std::string& entry : entries)
-        if (!entry.empty() && joined.size() + entry.size() + 1 < PROGRAMS_TO_RUN_SIZE)
-            joined += entry + ";";
+    for (const std::string& entry : entries) {
+        if (entry.empty() || joined.size() + entry.size() >= PROGRAMS_TO_RUN_SIZE)
+            continue;
+        joined += entry;
+        if (joined.size() + 1 < PROGRAMS_TO_RUN_SIZE)
+            joined += ";";
+    }
     return joined;
 }
 
