@@ -1,6 +1,6 @@
 # End-to-end checks of what happens inside the program's nested message loops: a message box, a popup
 # menu and the question before an exit each run a loop of their own that goes on dispatching clicks,
-# the hotkey and timers.  Sourced by tests/e2e/run after checks.sh; uses the helpers of
+# the hotkey and timers.  Sourced by tests/e2e/run after checks.sh; uses the functions of
 # checks-tray.sh too.
 
 SCREENSAVER_POST='^user32\.PostMessageA\([0-9a-f]+,00000112,0000f140,00000000\)$'
