@@ -79,17 +79,23 @@ expect_call_count() {
 
 expect_exit_requests() { expect_call_count "$1" '^user32\.ExitWindowsEx\('; }
 
+# A guarded session with the tray requests traced, its empty tray pictured (tray-empty), then
+# Kelto95.exe started with the arguments and its main window there.
+start_in_pictured_tray() {
+    tray_trace_also Shell_NotifyIconA
+    guarded_session
+    must_drive wait-window Shell_TrayWnd - 60000 sleep 1000
+    tray_picture empty
+    kelto_start "$@"
+    must_drive main-window 60000
+}
+
 # The icon and its tip follow the exit type, whether it is chosen by a command, by a letter typed at
 # the program or from the right-click menu; the Shift-click menu selects and performs its choice,
 # and when dismissed performs nothing; a flag toggled in the right-click menu acts and shows checked
 # the next time; Exit Program ends the program and takes its icon out of the tray.
 check_tray_icon_and_menus() {
-    tray_trace_also Shell_NotifyIconA
-    guarded_session
-    must_drive wait-window Shell_TrayWnd - 60000 sleep 1000
-    tray_picture empty
-    kelto_start
-    must_drive main-window 60000
+    start_in_pictured_tray
     expect_tip Shutdown
     tray_picture shutdown
     expect_other_picture tray-empty tray-shutdown
@@ -191,12 +197,7 @@ check_tray_hotkey_dialog() {
 expect_icon_adds() { expect_call_count "$1" '^shell32\.Shell_NotifyIconA\(00000000,'; }
 
 check_tray_icon_after_taskbar_restart() {
-    tray_trace_also Shell_NotifyIconA
-    guarded_session
-    must_drive wait-window Shell_TrayWnd - 60000 sleep 1000
-    tray_picture empty
-    kelto_start /t:600 /e:b
-    must_drive main-window 60000
+    start_in_pictured_tray /t:600 /e:b
     expect_tip Reboot
     tray_picture reboot
     must_drive tray-delete sleep 1000
