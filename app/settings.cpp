@@ -81,3 +81,27 @@ void ReportOutcome(int success, const char* successText, const char* failureText
         MessageBoxA(NULL, failureText, NULL, ErrorBoxStyle);
     }
 }
+
+int TakeWay(UINT32 way) {
+    if (Settings.OnItsWay & way)
+        return 0;
+    Settings.OnItsWay |= way;
+    return 1;
+}
+
+void LeaveWay(UINT32 way) {
+    Settings.OnItsWay &= ~way;
+}
+
+int IsOnItsWay(UINT32 way) {
+    return (Settings.OnItsWay & way) != 0;
+}
+
+void RunDialogStep(UINT32 way, DialogStep step, HWND dialog, int command) {
+    if (!TakeWay(way))
+        return;
+    int end = step(dialog, command);
+    LeaveWay(way);
+    if (end)
+        EndDialog(dialog, 0);
+}

@@ -88,8 +88,7 @@ struct SettingsRecord {
     INT32 InitialNoClose;
     INT32 HideIconFlag;
     INT32 TimerCancelled;
-    INT32 ExitInProgress;    // from the confirmation question to the request
-    INT32 ApplyingTimedExit; // the Timed Exit Options dialog's OK is being applied
+    UINT32 OnItsWay; // the ways taken now, one bit each (Way)
     INT32 ComInitialized;
 
     // Menus and tray icon.
@@ -115,6 +114,34 @@ struct SettingsRecord {
 };
 
 extern SettingsRecord Settings;
+
+// A box, a dialog and a popup menu each run a loop of their own, which goes on dispatching clicks, the
+// hotkey, posted commands and timers. One rule answers whatever arrives there: what is already on its way
+// is not started a second time. These are the things that can be on their way.
+enum Way : UINT32 {
+    WayExit = 1u << 0,             // an exit, from its trigger to its request
+    WayHideIconQuestion = 1u << 1, // "Are you sure you want to hide the tray icon ?"
+    // A dialog's step that may show a box: its OK, Cancel, close, Browse or Edit.
+    WayTimedExitStep = 1u << 2,
+    WayWarningTextStep = 1u << 3,
+    WayHotkeyStep = 1u << 4,
+    WayRunBeforeStep = 1u << 5,
+    WayRegistryStep = 1u << 6,
+    WayShortcutStep = 1u << 7,
+};
+
+// Takes a way and returns 1, or returns 0 and takes nothing when that way is already on its way.
+int TakeWay(UINT32 way);
+void LeaveWay(UINT32 way);
+int IsOnItsWay(UINT32 way);
+
+// A dialog's step: returns non-zero when the dialog is to end.
+typedef int (*DialogStep)(HWND dialog, int command);
+
+// Every dialog runs its OK, Cancel, close and the other commands that may show a box through here: the
+// box's loop leaves the dialog usable, so until the step is done the dialog takes no second step and does
+// not end. Ends the dialog with 0 when the step says so.
+void RunDialogStep(UINT32 way, DialogStep step, HWND dialog, int command);
 
 // Sets the start-up values; the first step after the operating-system check.
 void SetStartupValues(HINSTANCE instance);

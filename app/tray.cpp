@@ -108,10 +108,9 @@ static void ShowQuickMenu() {
     Settings.QuickMenuFlag = 1;
     UpdateExitTypeMenu();
     UINT chosen = ShowMenu(Settings.ExitTypeMenu, TPM_RETURNCMD);
-    if (chosen) {
-        OnCommand((int)chosen);
-        ExecuteExit();
-    }
+    // The choice's own action is the exit's first step: a click under its message starts no second exit.
+    if (chosen)
+        ExecuteExit(OnCommand, (int)chosen);
     Settings.QuickMenuFlag = 0;
 }
 
@@ -188,11 +187,36 @@ static void SelectExitType(INT32 exitType) {
     SetTrayIcon(LoadIconA(Settings.Instance, ExitTypeIcon(exitType)), ExitTypeTip(exitType));
 }
 
-static void RunDialog(int id, DLGPROC procedure) {
+// One copy of each dialog: the menus stay usable under a modal dialog, and its command then brings the
+// open one to the front. The handle is forgotten when the dialog has ended.
+static void RunDialog(int id, DLGPROC procedure, HWND* openDialog) {
+    if (*openDialog) {
+        SetForegroundWindow(*openDialog);
+        return;
+    }
     DialogBoxParamA(Settings.Instance, MAKEINTRESOURCEA(id), Settings.MainWindow, procedure, 0);
+    *openDialog = NULL;
+}
+
+// While a timed exit is armed the menus gray all but these; the same holds for an accelerator typed in
+// the countdown window and for a posted command.
+static bool OpenWhileArmed(int id) {
+    return id == IDM_SETTINGS || id == IDM_ABOUT || id == IDM_EXITPROGRAM;
+}
+
+static void AskToHideIcon() {
+    if (MessageBoxA(NULL, "Are you sure you want to hide the tray icon ?", "Confirm", QuestionBoxStyle) !=
+        IDYES)
+        return;
+    RemoveTrayIcon(Settings.MainWindow);
+    // Hidden for the rest of this run: no new taskbar brings it back.
+    Settings.TrayIconWanted = 0;
+    StopTaskbarWatch();
 }
 
 void OnCommand(int id) {
+    if (Settings.TimerActive && !OpenWhileArmed(id))
+        return;
     switch (id) {
     case IDM_SHUTDOWN:
     case IDM_REBOOT:
@@ -208,13 +232,7 @@ void OnCommand(int id) {
             RejectForcedScreensaver();
         break;
     case IDM_SINGLECLICK: Settings.ClickFlag = Toggled(Settings.ClickFlag); break;
-    case IDM_ABOUT:
-        // One about box at a time: its picture and link font belong to that one box.
-        if (Settings.AboutDialog)
-            SetForegroundWindow(Settings.AboutDialog);
-        else
-            RunDialog(IDD_ABOUT, AboutDlgProc);
-        break;
+    case IDM_ABOUT: RunDialog(IDD_ABOUT, AboutDlgProc, &Settings.AboutDialog); break;
     case IDM_EXITPROGRAM: PostMessageA(Settings.MainWindow, WM_CLOSE, 0, 0); break;
     case IDM_FORCE:
         Settings.ForceFlag = Toggled(Settings.ForceFlag);
@@ -222,21 +240,18 @@ void OnCommand(int id) {
             RejectForcedScreensaver();
         break;
     case IDM_EJECT: Settings.EjectFlag = Toggled(Settings.EjectFlag); break;
-    case IDM_HOTKEY: RunDialog(IDD_HOTKEY, HotkeyDlgProc); break;
-    case IDM_TIMEDEXIT: RunDialog(IDD_TIMEDEXIT, TimedExitDlgProc); break;
-    case IDM_RUNBEFORE: RunDialog(IDD_RUNBEFORE, RunBeforeDlgProc); break;
+    case IDM_HOTKEY: RunDialog(IDD_HOTKEY, HotkeyDlgProc, &Settings.HotkeyDialog); break;
+    case IDM_TIMEDEXIT: RunDialog(IDD_TIMEDEXIT, TimedExitDlgProc, &Settings.TimedExitDialogWindow); break;
+    case IDM_RUNBEFORE: RunDialog(IDD_RUNBEFORE, RunBeforeDlgProc, &Settings.RunBeforeDialog); break;
     case IDM_BLOCK: Settings.BlockFlag = Toggled(Settings.BlockFlag); break;
-    case IDM_SHORTCUT: RunDialog(IDD_SHORTCUT, ShortcutDlgProc); break;
+    case IDM_SHORTCUT: RunDialog(IDD_SHORTCUT, ShortcutDlgProc, &Settings.ShortcutDialog); break;
     case IDM_CONFIRM: Settings.ConfirmFlag = Toggled(Settings.ConfirmFlag); break;
     case IDM_HIDEICON:
-        if (MessageBoxA(NULL, "Are you sure you want to hide the tray icon ?", "Confirm", QuestionBoxStyle) ==
-            IDYES) {
-            RemoveTrayIcon(Settings.MainWindow);
-            // Hidden for the rest of this run: no new taskbar brings it back.
-            Settings.TrayIconWanted = 0;
-            StopTaskbarWatch();
+        if (TakeWay(WayHideIconQuestion)) {
+            AskToHideIcon();
+            LeaveWay(WayHideIconQuestion);
         }
         break;
-    case IDM_SETTINGS: RunDialog(IDD_REGISTRY, RegistryDlgProc); break;
+    case IDM_SETTINGS: RunDialog(IDD_REGISTRY, RegistryDlgProc, &Settings.RegistryDialogWindow); break;
     }
 }

@@ -113,6 +113,10 @@ int ApplyRegistryDialog() {
     return success ? 1 : 0;
 }
 
+static int RegistryStep(HWND, int command) {
+    return command == IDOK ? ApplyRegistryDialog() : 1;
+}
+
 INT_PTR CALLBACK RegistryDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
@@ -120,15 +124,10 @@ INT_PTR CALLBACK RegistryDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         InitRegistryDialog();
         break;
     case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            if (ApplyRegistryDialog())
-                EndDialog(Settings.RegistryDialogWindow, 0);
-            break;
-        case IDCANCEL: EndDialog(Settings.RegistryDialogWindow, 0); break;
-        }
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+            RunDialogStep(WayRegistryStep, RegistryStep, dialog, LOWORD(wParam));
         break;
-    case WM_CLOSE: EndDialog(Settings.RegistryDialogWindow, 0); break;
+    case WM_CLOSE: RunDialogStep(WayRegistryStep, RegistryStep, dialog, IDCANCEL); break;
     }
     return FALSE;
 }

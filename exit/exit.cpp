@@ -100,13 +100,19 @@ static void PerformExit() {
     RequestExit();
 }
 
-void ExecuteExit() {
-    // The question's box runs its own loop, which goes on dispatching clicks, the hotkey and menu choices:
-    // one exit on its way is never started a second time from there.
-    if (Settings.TimerActive || Settings.ExitInProgress)
+void ExecuteExit(ExitStep firstStep, int argument) {
+    // The one way of every exit, whatever started it: a click, the hotkey, a quick-menu choice, a timer
+    // falling due. The boxes on the way ("Screensaver cannot be forced", the question) run loops of their
+    // own, where a second trigger arrives and is refused.
+    if (Settings.TimerActive || !TakeWay(WayExit))
         return;
-    Settings.ExitInProgress = 1;
+    if (firstStep)
+        firstStep(argument);
     if (!Settings.ConfirmFlag || AskConfirm("Are you sure you want to exit ?"))
         PerformExit();
-    Settings.ExitInProgress = 0;
+    LeaveWay(WayExit);
+}
+
+void ExecuteExit() {
+    ExecuteExit(NULL, 0);
 }

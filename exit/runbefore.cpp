@@ -163,6 +163,19 @@ void BrowseForProgram() {
         SetDlgItemTextA(Settings.RunBeforeDialog, EntryEdits[Settings.BrowseTarget - 1], file.szPathName);
 }
 
+static int RunBeforeStep(HWND dialog, int command) {
+    for (int i = 0; i < PROGRAM_COUNT; i++)
+        if (command == BrowseButtons[i]) {
+            Settings.BrowseTarget = i + 1;
+            BrowseForProgram();
+            return 0;
+        }
+    if (command == IDOK && Settings.RunBeforeExit)
+        for (int i = 0; i < PROGRAM_COUNT; i++)
+            GetDlgItemTextA(dialog, EntryEdits[i], Settings.ProgramEntry[i], DialogEntryLength);
+    return 1;
+}
+
 INT_PTR CALLBACK RunBeforeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
@@ -177,36 +190,19 @@ INT_PTR CALLBACK RunBeforeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         break;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK:
-            if (Settings.RunBeforeExit)
-                for (int i = 0; i < PROGRAM_COUNT; i++)
-                    GetDlgItemTextA(dialog, EntryEdits[i], Settings.ProgramEntry[i], DialogEntryLength);
-            EndDialog(dialog, 0);
-            break;
-        case IDCANCEL: EndDialog(dialog, 0); break;
-        case IDC_BROWSE1:
-            Settings.BrowseTarget = 1;
-            BrowseForProgram();
-            break;
-        case IDC_BROWSE2:
-            Settings.BrowseTarget = 2;
-            BrowseForProgram();
-            break;
-        case IDC_BROWSE3:
-            Settings.BrowseTarget = 3;
-            BrowseForProgram();
-            break;
-        case IDC_BROWSE4:
-            Settings.BrowseTarget = 4;
-            BrowseForProgram();
-            break;
         case IDC_RUNBEFORE:
             Settings.RunBeforeExit = Toggled(Settings.RunBeforeExit);
             ApplyEnablingRule();
             break;
+        case IDOK:
+        case IDCANCEL:
+        case IDC_BROWSE1:
+        case IDC_BROWSE2:
+        case IDC_BROWSE3:
+        case IDC_BROWSE4: RunDialogStep(WayRunBeforeStep, RunBeforeStep, dialog, LOWORD(wParam)); break;
         }
         break;
-    case WM_CLOSE: EndDialog(dialog, 0); break;
+    case WM_CLOSE: RunDialogStep(WayRunBeforeStep, RunBeforeStep, dialog, IDCANCEL); break;
     }
     return FALSE;
 }

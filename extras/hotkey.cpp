@@ -22,6 +22,18 @@ static void EnableLetter(HWND dialog) {
     EnableWindow(GetDlgItem(dialog, IDC_HOTKEYLETTER), Settings.HotkeyFlag ? TRUE : FALSE);
 }
 
+static int HotkeyStep(HWND, int command) {
+    // A close ends the dialog without asking for a letter.
+    if (command == WM_CLOSE)
+        return 1;
+    if (!ValidateHotkeyLetter())
+        return 0;
+    // Under an armed timed exit the hotkey stays released; the cancel or the exit registers it.
+    if (command == IDOK)
+        SetHotkey(Settings.HotkeyFlag && !Settings.TimerActive);
+    return 1;
+}
+
 INT_PTR CALLBACK HotkeyDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
@@ -33,15 +45,7 @@ INT_PTR CALLBACK HotkeyDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
-            if (ValidateHotkeyLetter()) {
-                SetHotkey(Settings.HotkeyFlag);
-                EndDialog(dialog, 0);
-            }
-            break;
-        case IDCANCEL:
-            if (ValidateHotkeyLetter())
-                EndDialog(dialog, 0);
-            break;
+        case IDCANCEL: RunDialogStep(WayHotkeyStep, HotkeyStep, dialog, LOWORD(wParam)); break;
         case IDC_USEHOTKEY:
             Settings.HotkeyFlag = Toggled(Settings.HotkeyFlag);
             EnableLetter(dialog);
@@ -50,7 +54,7 @@ INT_PTR CALLBACK HotkeyDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             break;
         }
         break;
-    case WM_CLOSE: EndDialog(dialog, 0); break;
+    case WM_CLOSE: RunDialogStep(WayHotkeyStep, HotkeyStep, dialog, WM_CLOSE); break;
     }
     return FALSE;
 }

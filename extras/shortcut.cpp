@@ -70,6 +70,17 @@ int CreateShortcut(int onDesktop) {
     return SUCCEEDED(status) ? 1 : 0;
 }
 
+static int ShortcutStep(HWND dialog, int command) {
+    if (command != IDOK)
+        return 1;
+    if (!CreateShortcut(IsDlgButtonChecked(dialog, IDC_ONDESKTOP) == BST_CHECKED)) {
+        ReportOutcome(0, NULL, "Could not create shortcut");
+        return 0;
+    }
+    ReportOutcome(1, "Shortcut created", NULL);
+    return 1;
+}
+
 INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
@@ -77,19 +88,10 @@ INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         CheckDlgButton(dialog, IDC_ONDESKTOP, BST_CHECKED);
         break;
     case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            if (CreateShortcut(IsDlgButtonChecked(dialog, IDC_ONDESKTOP) == BST_CHECKED)) {
-                ReportOutcome(1, "Shortcut created", NULL);
-                EndDialog(dialog, 0);
-            } else {
-                ReportOutcome(0, NULL, "Could not create shortcut");
-            }
-            break;
-        case IDCANCEL: EndDialog(dialog, 0); break;
-        }
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+            RunDialogStep(WayShortcutStep, ShortcutStep, dialog, LOWORD(wParam));
         break;
-    case WM_CLOSE: EndDialog(dialog, 0); break;
+    case WM_CLOSE: RunDialogStep(WayShortcutStep, ShortcutStep, dialog, IDCANCEL); break;
     }
     return FALSE;
 }

@@ -295,13 +295,25 @@ TEST_F(TimedExitDialog, OpeningShowsNormalisedValues) {
     std::memset(&Settings, 0, sizeof Settings);
     Store("AtFlag", "1");
     Store("AtValue", "1500");
-    Open([](sim::Dialog& dialog) {
+    // The stored time of day is armed at start-up, and the menus gray the dialog's command then: a click
+    // cancels first, and the hotkey arms it again underneath the open dialog.
+    sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& dialog) {
         EXPECT_TRUE(dialog.checked(IDC_ATTIME));
         EXPECT_EQ(dialog.text(IDC_ATVALUE), "001500");
+        EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
+        dialog.advance(0);
+        EXPECT_NE(Settings.TimerActive, 0u);
         dialog.click(IDC_NOTIMEDEXIT);
         dialog.click(IDOK);
     });
-    EXPECT_EQ(Settings.TimerActive, 0u) << "No timed exit cancels the stored time of day";
+    sim::whenIdle([] {
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::advance(0);
+        OnCommand(IDM_TIMEDEXIT);
+        PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+    });
+    sim::runProgram("/h");
+    EXPECT_EQ(Settings.TimerActive, 0u) << "No timed exit cancels the time of day armed underneath";
 }
 
 TEST_F(TimedExitDialog, NegativeEntriesShowBoundedAndSensibly) {
@@ -417,6 +429,9 @@ TEST_F(TimedExitDialog, ATimerArmedUnderneathIsOnlyCancelledByNoTimedExit) {
         EXPECT_FALSE(dialog.exists());
     });
     sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& dialog) {
+        EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
+        dialog.advance(0);
+        EXPECT_NE(Settings.TimerActive, 0u);
         dialog.click(IDC_NOTIMEDEXIT);
         dialog.click(IDOK);
     });
@@ -426,8 +441,6 @@ TEST_F(TimedExitDialog, ATimerArmedUnderneathIsOnlyCancelledByNoTimedExit) {
         EXPECT_EQ(Settings.TimerFlag, 1) << "nothing taken from the dialog";
         sim::advance(10000);
         EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"}) << "the armed exit still comes";
-        sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X');
-        sim::advance(0);
         OnCommand(IDM_TIMEDEXIT);
         EXPECT_EQ(Settings.TimerActive, 0u);
         sim::advance(60000);

@@ -84,6 +84,66 @@ TEST_F(Tray, MenusAreGrayedWhileATimerIsArmed) {
     EXPECT_TRUE(sim::requests().empty());
 }
 
+// What the menus gray while a timed exit is armed stays closed whatever the source: a key typed in the
+// countdown window, a posted command. Change Settings, About and Exit Program act as in the menu.
+TEST_F(Tray, WhatTheMenusGrayIsClosedWhileArmed) {
+    const struct {
+        const char* what;
+        std::function<void(HWND countdown)> act;
+        int dialog; // the one dialog this opens, 0 for none
+    } cases[] = {
+        {"B typed in the countdown", [](HWND w) { sim::typeChar('B', w); }, 0},
+        {"C typed in the countdown", [](HWND w) { sim::typeChar('C', w); }, 0},
+        {"F typed in the countdown", [](HWND w) { sim::typeChar('F', w); }, 0},
+        {"H typed in the countdown", [](HWND w) { sim::typeChar('H', w); }, 0},
+        {"N typed in the countdown", [](HWND w) { sim::typeChar('N', w); }, 0},
+        {"T typed in the countdown", [](HWND w) { sim::typeChar('T', w); }, 0},
+        {"I typed in the countdown", [](HWND w) { sim::typeChar('I', w); }, 0},
+        {"E typed in the countdown", [](HWND w) { sim::typeChar('E', w); }, 0},
+        {"Timed Exit posted", [](HWND) { PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_TIMEDEXIT, 0); },
+         0},
+        {"Create Shortcut posted",
+         [](HWND) { PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_SHORTCUT, 0); }, 0},
+        {"Confirm Exit posted", [](HWND) { PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_CONFIRM, 0); },
+         0},
+        {"Eject posted", [](HWND) { PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EJECT, 0); }, 0},
+        {"A typed in the countdown opens About", [](HWND w) { sim::typeChar('A', w); }, IDD_ABOUT},
+        {"Change Settings posted",
+         [](HWND) { PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_SETTINGS, 0); }, IDD_REGISTRY},
+    };
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        if (c.dialog)
+            sim::onDialog(c.dialog, [](sim::Dialog& dialog) { dialog.click(IDOK); });
+        std::function<void(HWND)> act = c.act;
+        sim::whenIdle([act] {
+            sim::clickTray(WM_LBUTTONDOWN); // arms the timeout
+            sim::advance(15000);            // the countdown is open
+            HWND countdown = sim::findDialog(IDD_COUNTDOWN).hwnd();
+            ASSERT_TRUE(countdown);
+            act(countdown);
+            sim::advance(0);
+            EXPECT_NE(Settings.TimerActive, 0u);
+            EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit");
+            sim::advance(30000);
+        });
+        sim::runProgram("/t:30 /w:20 /h");
+        EXPECT_EQ(Settings.ExitType, IDM_SHUTDOWN) << c.what;
+        EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"}) << c.what;
+        EXPECT_EQ(BoxTexts(), Strings{}) << c.what;
+        EXPECT_EQ(Settings.ClickFlag + Settings.ForceFlag + Settings.ConfirmFlag + Settings.BlockFlag +
+                      Settings.EjectFlag + Settings.RunBeforeExit,
+                  1)
+            << c.what << ": only Exit on Single Click is on";
+        EXPECT_EQ(sim::dialogsOpened().size(), c.dialog ? 2u : 1u)
+            << c.what << ": the countdown and that one";
+        if (c.dialog) {
+            EXPECT_EQ(sim::dialogsOpened().back().templateId, c.dialog) << c.what;
+        }
+    }
+}
+
 TEST_F(Tray, RightClickMenuChecksFollowTheSettings) {
     sim::onMenu([](sim::Menu& menu) {
         EXPECT_TRUE(menu.checked(IDM_SHUTDOWN));
@@ -159,47 +219,106 @@ TEST_F(Tray, QuickMenuStateEndsWithTheMenu) {
 }
 
 // The quick menu's own choice is followed by exactly one exit, after that choice's own action; what the
-// menu's loop dispatches (a timed exit falling due, a WM_NULL another program sends) never adds one.
+// menu's loop or a box on the way dispatches (a timed exit falling due, a WM_NULL another program sends, a
+// click, the hotkey) never adds one.
 TEST_F(Tray, QuickMenuChoiceIsFollowedByOneExit) {
+    const auto clickAndHotkey = [] {
+        sim::setShiftHeld(false);
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X');
+        sim::advance(0);
+    };
     const struct {
         const char* what;
         const char* line;
-        std::function<UINT()> inMenu; // runs while the menu is open; returns the choice
+        bool programs;                  // Run before Exit with one program
+        std::function<UINT()> inMenu;   // runs while the menu is open; returns the choice
+        std::function<void()> underBox; // runs under the first box
         Strings boxes;
         Strings requests;
     } cases[] = {
         {"Screensaver with Force Exit: the message, then the screen saver",
          "/f:f",
+         false,
          [] { return (UINT)IDM_SCREENSAVER; },
+         nullptr,
+         {"Screensaver cannot be forced"},
+         {"PostMessageA(<desktop>,274,61760,0)"}},
+        {"a click and the hotkey under that message",
+         "/f:f /h",
+         false,
+         [] { return (UINT)IDM_SCREENSAVER; },
+         clickAndHotkey,
+         {"Screensaver cannot be forced"},
+         {"PostMessageA(<desktop>,274,61760,0)"}},
+        {"the same with Confirm Exit: one question",
+         "/f:f /f:c /h",
+         false,
+         [] { return (UINT)IDM_SCREENSAVER; },
+         clickAndHotkey,
+         {"Screensaver cannot be forced", "Are you sure you want to exit ?"},
+         {"PostMessageA(<desktop>,274,61760,0)"}},
+        {"the same with Run before Exit: the programs run once",
+         "/f:f /h",
+         true,
+         [] { return (UINT)IDM_SCREENSAVER; },
+         clickAndHotkey,
+         {"Screensaver cannot be forced"},
+         {"CreateProcessA(NULL,\"backup.exe\",0,0)", "PostMessageA(<desktop>,274,61760,0)"}},
+        {"a click with a timeout chosen, under that message: nothing armed",
+         "/f:f /t:30",
+         false,
+         [] { return (UINT)IDM_SCREENSAVER; },
+         [] {
+             sim::setShiftHeld(false);
+             sim::clickTray(WM_LBUTTONDOWN);
+             sim::advance(0);
+             EXPECT_EQ(Settings.TimerActive, 0u);
+         },
          {"Screensaver cannot be forced"},
          {"PostMessageA(<desktop>,274,61760,0)"}},
         {"a WM_NULL from another program while the menu is open",
          "",
+         false,
          [] {
              PostMessageA(Settings.MainWindow, WM_NULL, 0, 0);
              sim::advance(0);
              return (UINT)IDM_REBOOT;
          },
+         nullptr,
          {},
          {"ExitWindowsEx(2,0)"}},
         {"a timed exit falls due while the menu is open",
          "/t:5",
+         false,
          [] {
              sim::advance(6000);
              return 0u;
          },
+         nullptr,
          {},
          {"ExitWindowsEx(1,0)"}},
     };
     for (const auto& c : cases) {
         sim::Machine machine;
         std::memset(&Settings, 0, sizeof Settings);
-        for (const std::string& box : c.boxes)
-            sim::expectBox(box, IDOK);
+        if (c.programs) {
+            Store("RunBeforeExit", "1");
+            Store("ProgramsToRun", "backup.exe;");
+        }
+        for (size_t i = 0; i < c.boxes.size(); i++) {
+            std::function<void()> underBox = i == 0 ? c.underBox : nullptr;
+            int answer = c.boxes[i] == "Are you sure you want to exit ?" ? IDYES : IDOK;
+            sim::expectBox([underBox, answer](const sim::MessageBoxCall&) {
+                if (underBox)
+                    underBox();
+                return answer;
+            });
+        }
         std::function<UINT()> inMenu = c.inMenu;
         sim::onMenu([inMenu](sim::Menu&) { return inMenu(); });
         sim::whenIdle([] {
-            if (Settings.TimerFlag) {
+            if (Settings.TimerFlag && Settings.TimeoutSeconds < 30) {
                 sim::clickTray(WM_LBUTTONDOWN); // arms the timeout
                 sim::advance(0);
             }

@@ -37,9 +37,13 @@ int ParseAtTime() {
     return 1;
 }
 
+int ArmingRefused() {
+    // An exit on its way (one of its boxes open) is not overtaken by a second one armed from inside a box.
+    return IsOnItsWay(WayExit);
+}
+
 void StartTimedExit() {
-    // An exit on its way (its question open) is not overtaken by a second one armed from inside that box.
-    if (Settings.ExitInProgress)
+    if (ArmingRefused())
         return;
     if (Settings.AtFlag && !ParseAtTime())
         return;

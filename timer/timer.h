@@ -4,6 +4,8 @@
 #include "../app/settings.h"
 
 void StartTimedExit();
+// Non-zero while nothing may be armed: an exit is on its way.
+int ArmingRefused();
 void CancelTimedExit();
 int ParseAtTime();
 void ArmWarning();

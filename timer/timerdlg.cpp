@@ -85,6 +85,10 @@ void InitTimedExitDialog() {
 
 int ApplyTimedExitDialog() {
     HWND dialog = Dialog();
+    // A time of day is armed by this OK; while an exit is on its way nothing may be armed, so the OK is
+    // not taken at all and the dialog stays as it is, rather than closing as if it had armed.
+    if (!Settings.TimerActive && Checked(IDC_ATTIME) && !Checked(IDC_TIMEOUT) && ArmingRefused())
+        return 0;
     Settings.NoTimedExitFlag = (INT32)Checked(IDC_NOTIMEDEXIT);
     if (!Settings.TimerActive) {
         Settings.TimerFlag = (INT32)Checked(IDC_TIMEOUT);
@@ -132,28 +136,31 @@ int ApplyTimedExitDialog() {
     return 1;
 }
 
+static int TimedExitStep(HWND dialog, int command) {
+    switch (command) {
+    case IDOK: return ApplyTimedExitDialog();
+    case IDC_EDITWARNINGTEXT:
+        DialogBoxParamA(Settings.Instance, MAKEINTRESOURCEA(IDD_WARNINGTEXT), dialog, WarningTextDlgProc, 0);
+        Settings.WarningTextDialogWindow = NULL;
+        return 0;
+    }
+    return 1;
+}
+
 INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         Settings.TimedExitDialogWindow = dialog;
         InitTimedExitDialog();
         break;
-    case WM_CLOSE: EndDialog(dialog, 0); break;
+    case WM_CLOSE: RunDialogStep(WayTimedExitStep, TimedExitStep, dialog, IDCANCEL); break;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
-        case IDOK: {
-            // The boxes this step may show run their own loop, in which this dialog stays usable: an OK
-            // pressed again under them would apply the dialog a second time.
-            if (Settings.ApplyingTimedExit)
-                break;
-            Settings.ApplyingTimedExit = 1;
-            int applied = ApplyTimedExitDialog();
-            Settings.ApplyingTimedExit = 0;
-            if (applied)
-                EndDialog(dialog, 0);
+        case IDOK:
+        case IDCANCEL:
+        case IDC_EDITWARNINGTEXT:
+            RunDialogStep(WayTimedExitStep, TimedExitStep, dialog, LOWORD(wParam));
             break;
-        }
-        case IDCANCEL: EndDialog(dialog, 0); break;
         case IDC_TIMEOUT:
             ShowTimeoutValue();
             Enable(IDC_TIMEOUTVALUE, TRUE);
@@ -188,10 +195,6 @@ INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             Enable(IDC_WARN, FALSE);
             Enable(IDC_EDITWARNINGTEXT, FALSE);
             break;
-        case IDC_EDITWARNINGTEXT:
-            DialogBoxParamA(Settings.Instance, MAKEINTRESOURCEA(IDD_WARNINGTEXT), dialog, WarningTextDlgProc,
-                            0);
-            break;
         }
         break;
     }
@@ -209,6 +212,19 @@ void ReadWarningText() {
                     sizeof Settings.WarningText);
 }
 
+static int WarningTextStep(HWND, int command) {
+    if (command != IDOK)
+        return 1;
+    ReadWarningText();
+    if (lstrcmpA(Settings.WarningText, Settings.SavedWarningText) != 0) {
+        Settings.WarningTextChanged = 1;
+        Settings.WarningTextIsDefault = 0;
+    } else {
+        Settings.WarningTextChanged = 0;
+    }
+    return 1;
+}
+
 INT_PTR CALLBACK WarningTextDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
@@ -217,21 +233,10 @@ INT_PTR CALLBACK WarningTextDlgProc(HWND dialog, UINT message, WPARAM wParam, LP
         lstrcpyA(Settings.SavedWarningText, Settings.WarningText);
         break;
     case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-            ReadWarningText();
-            if (lstrcmpA(Settings.WarningText, Settings.SavedWarningText) != 0) {
-                Settings.WarningTextChanged = 1;
-                Settings.WarningTextIsDefault = 0;
-            } else {
-                Settings.WarningTextChanged = 0;
-            }
-            EndDialog(dialog, 0);
-            break;
-        case IDCANCEL: EndDialog(dialog, 0); break;
-        }
+        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
+            RunDialogStep(WayWarningTextStep, WarningTextStep, dialog, LOWORD(wParam));
         break;
-    case WM_CLOSE: EndDialog(dialog, 0); break;
+    case WM_CLOSE: RunDialogStep(WayWarningTextStep, WarningTextStep, dialog, IDCANCEL); break;
     }
     return FALSE;
 }
