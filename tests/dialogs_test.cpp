@@ -404,4 +404,104 @@ TEST_F(AboutBox, AHundredOpeningsLeakNoGdiObjects) {
     EXPECT_EQ(sim::dialogsOpened().size(), 100u);
 }
 
+// The menus stay usable under a modal dialog: its command again brings the open one to the front and
+// opens no second copy, and one Cancel (OK for the about box) closes it.
+TEST_F(Dialogs, OneCopyOfEachDialog) {
+    const struct {
+        int command, dialogId, closeWith;
+        HWND* handle;
+    } cases[] = {
+        {IDM_SETTINGS, IDD_REGISTRY, IDCANCEL, &Settings.RegistryDialogWindow},
+        {IDM_TIMEDEXIT, IDD_TIMEDEXIT, IDCANCEL, &Settings.TimedExitDialogWindow},
+        {IDM_HOTKEY, IDD_HOTKEY, IDCANCEL, &Settings.HotkeyDialog},
+        {IDM_RUNBEFORE, IDD_RUNBEFORE, IDCANCEL, &Settings.RunBeforeDialog},
+        {IDM_SHORTCUT, IDD_SHORTCUT, IDCANCEL, &Settings.ShortcutDialog},
+        {IDM_ABOUT, IDD_ABOUT, IDOK, &Settings.AboutDialog},
+    };
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        Open(c.command, c.dialogId, [&c](sim::Dialog& dialog) {
+            OnCommand(c.command);
+            PostMessageA(Settings.MainWindow, WM_COMMAND, (WPARAM)c.command, 0);
+            dialog.advance(0);
+            EXPECT_EQ(sim::foregroundWindow(), dialog.hwnd()) << c.dialogId;
+            EXPECT_EQ(*c.handle, dialog.hwnd()) << c.dialogId << ": the handle is the open one's";
+            dialog.click(c.closeWith);
+            EXPECT_FALSE(dialog.exists()) << c.dialogId;
+        });
+        EXPECT_EQ(sim::dialogsOpened().size(), 1u) << c.dialogId;
+        EXPECT_EQ(*c.handle, (HWND)NULL) << c.dialogId << ": forgotten when it ended";
+        EXPECT_EQ(BoxTexts(), Strings{}) << c.dialogId;
+    }
+}
+
+// A step that shows a box (OK, Browse) leaves its dialog usable under the box: a second step, OK, Cancel
+// or close there is not taken, so the step runs once and shows one box, and the dialog then ends or
+// stays as that step says.
+TEST_F(Dialogs, NoSecondStepUnderItsMessage) {
+    const struct {
+        const char* what;
+        int command, dialogId;
+        const char* line;
+        std::function<void(sim::Dialog&)> before; // sets the dialog up before the step
+        int step;
+        std::string box;
+        bool endsAfter; // the dialog ends once the box is answered
+    } cases[] = {
+        {"Registry, Save", IDM_SETTINGS, IDD_REGISTRY, "", [](sim::Dialog& d) { d.click(IDC_SAVESETTINGS); },
+         IDOK, "Registry settings changed", true},
+        {"Registry, Delete", IDM_SETTINGS, IDD_REGISTRY, "",
+         [](sim::Dialog& d) {
+             Store("ExitType", "10");
+             d.click(IDC_DELETESETTINGS);
+         },
+         IDOK, "Registry settings changed", true},
+        {"Shortcut", IDM_SHORTCUT, IDD_SHORTCUT, "", [](sim::Dialog&) {}, IDOK, "Shortcut created", true},
+        {"Set Hotkey, no letter", IDM_HOTKEY, IDD_HOTKEY, "/h",
+         [](sim::Dialog& d) { d.type(IDC_HOTKEYLETTER, ""); }, IDOK, "Please enter a letter (A-Z)", false},
+        {"Timed Exit Options, a zero timeout", IDM_TIMEDEXIT, IDD_TIMEDEXIT, "",
+         [](sim::Dialog& d) {
+             d.click(IDC_TIMEOUT);
+             d.type(IDC_TIMEOUTVALUE, "0");
+         },
+         IDOK, "Invalid time", false},
+        {"Run before exit, Browse for a missing file", IDM_RUNBEFORE, IDD_RUNBEFORE, "",
+         [](sim::Dialog& d) {
+             d.click(IDC_RUNBEFORE);
+             sim::onOpenFile([](OPENFILENAMEA& request) {
+                 sim::chooseFile(request, "c:\\missing.exe");
+                 return TRUE;
+             });
+         },
+         IDC_BROWSE1, "Cannot find file", false},
+    };
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        Open(
+            c.command, c.dialogId,
+            [&c](sim::Dialog& dialog) {
+                c.before(dialog);
+                sim::expectBox([&c, &dialog](const sim::MessageBoxCall& box) {
+                    EXPECT_EQ(box.text, c.box) << c.what;
+                    dialog.click(c.step);
+                    dialog.click(IDOK);
+                    dialog.click(IDCANCEL);
+                    dialog.close();
+                    dialog.advance(0);
+                    EXPECT_TRUE(dialog.exists()) << c.what << ": ended under its own step's box";
+                    return IDOK;
+                });
+                dialog.click(c.step);
+                EXPECT_EQ(dialog.exists(), !c.endsAfter) << c.what;
+                if (dialog.exists())
+                    dialog.close();
+            },
+            c.line);
+        EXPECT_EQ(BoxTexts(), Strings{c.box}) << c.what;
+        EXPECT_EQ(sim::shortcutsSaved().size(), c.command == IDM_SHORTCUT ? 1u : 0u) << c.what;
+    }
+}
+
 } // namespace

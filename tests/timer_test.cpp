@@ -451,22 +451,29 @@ TEST_F(TimedExitDialog, ATimerArmedUnderneathIsOnlyCancelledByNoTimedExit) {
     EXPECT_EQ(sim::requestStrings().size(), 1u);
 }
 
-// Under the "Invalid time" box the dialog is still there to click: its OK must not apply it again.
-TEST_F(TimedExitDialog, NoSecondOkUnderItsMessage) {
-    Open([](sim::Dialog& dialog) {
-        dialog.click(IDC_TIMEOUT);
-        dialog.type(IDC_TIMEOUTVALUE, "0");
-        sim::expectBox([&dialog](const sim::MessageBoxCall& box) {
-            EXPECT_EQ(box.text, "Invalid time");
-            dialog.click(IDOK);
-            dialog.advance(0);
-            return IDOK;
-        });
+// While an exit's question is open nothing may be armed: the dialog's OK with a time of day then takes
+// nothing and keeps the dialog open, instead of closing as if the time were armed.
+TEST_F(TimedExitDialog, ATimeOfDayIsNotArmedUnderAnExitsQuestion) {
+    sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& dialog) {
+        dialog.click(IDC_ATTIME);
+        dialog.type(IDC_ATVALUE, "130000");
         dialog.click(IDOK);
         EXPECT_TRUE(dialog.exists());
+        EXPECT_EQ(Settings.AtFlag, 0);
+        EXPECT_EQ(Settings.TimerActive, 0u);
         dialog.click(IDCANCEL);
     });
-    EXPECT_EQ(BoxTexts(), Strings{"Invalid time"});
+    sim::expectBox([](const sim::MessageBoxCall& box) {
+        EXPECT_EQ(box.text, "Are you sure you want to exit ?");
+        OnCommand(IDM_TIMEDEXIT);
+        return IDNO;
+    });
+    sim::whenIdle([] { sim::clickTray(WM_LBUTTONDOWN); });
+    sim::setLocalTime(12, 0, 0);
+    sim::runProgram("/f:c");
+    EXPECT_EQ(BoxTexts(), Strings{"Are you sure you want to exit ?"});
+    EXPECT_EQ(Settings.TimerActive, 0u);
+    EXPECT_STREQ(Settings.AtValue, "230000") << "nothing taken from the dialog";
 }
 
 TEST_F(TimedExitDialog, WarningTextDialog) {

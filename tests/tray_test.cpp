@@ -620,4 +620,30 @@ TEST_F(HotkeyDialog, ReleasedWhileATimerIsArmedAndBackAfter) {
     EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
 }
 
+// Set Hotkey's OK under a timed exit armed while it was open keeps the letter and the flag; the hotkey is
+// registered only once the timed exit is cancelled, so it cannot move the armed exit.
+TEST_F(HotkeyDialog, OkUnderAnArmedTimerRegistersOnlyAfterTheCancel) {
+    sim::onDialog(IDD_HOTKEY, [](sim::Dialog& dialog) {
+        sim::clickTray(WM_LBUTTONDOWN); // arms the timeout underneath
+        dialog.advance(0);
+        EXPECT_NE(Settings.TimerActive, 0u);
+        dialog.click(IDC_USEHOTKEY);
+        dialog.type(IDC_HOTKEYLETTER, "q");
+        dialog.click(IDOK);
+    });
+    sim::whenIdle([] {
+        OnCommand(IDM_HOTKEY);
+        EXPECT_EQ(Settings.HotkeyFlag, 1);
+        EXPECT_STREQ(Settings.HotKey, "Q");
+        EXPECT_EQ(sim::hotkeys().size(), 0u) << "not while armed";
+        sim::clickTray(WM_LBUTTONDOWN); // cancels
+        sim::advance(0);
+        ASSERT_EQ(sim::hotkeys().size(), 1u);
+        EXPECT_EQ(sim::hotkeys()[0].virtualKey, (UINT)'Q');
+        sim::advance(60000);
+    });
+    sim::runProgram("/t:30");
+    EXPECT_EQ(sim::requestStrings(), Strings{}) << "the cancelled exit never comes";
+}
+
 } // namespace
