@@ -5,8 +5,9 @@
 
 SCREENSAVER_POST='^user32\.PostMessageA\([0-9a-f]+,00000112,0000f140,00000000\)$'
 
-# Force Exit on, Screensaver chosen from the Shift-click menu: the message, then the screen saver,
-# and Force Exit is off afterwards (a click with Shutdown closes no window).
+# Force Exit on, Screensaver chosen from the Shift-click menu: the message, then the screen saver
+# once, also when the icon is clicked under the message; Force Exit is off afterwards (a click with
+# Shutdown closes no window).
 check_quick_menu_screensaver_with_force() {
     guarded_session
     kelto_start /f:f
@@ -14,8 +15,13 @@ check_quick_menu_screensaver_with_force() {
     quick_menu
     must_drive menu-keys up,up,enter wait-box 60000 # Screensaver, second from the bottom
     expect "text: Screensaver cannot be forced"
-    must_drive click 1
+    # A plain click under the message is part of the same exit, not a second one.
+    must_drive tray lbuttondown sleep 2000 count-boxes
+    expect "boxes: 1"
+    must_drive wait-box 10000 click 1
     wait_calls 1 "$SCREENSAVER_POST"
+    must_drive sleep 2000
+    expect_call_count 1 "$SCREENSAVER_POST"
     expect_tip Screensaver
 
     must_drive command 10 tray lbuttondown
@@ -64,4 +70,72 @@ check_long_command_line_numbers() {
     expect "text: Timer not started (Invalid time ?)"
     kelto_wait
     expect_exit_code 0
+}
+
+# Change Settings while its "Registry" dialog is open brings that one forward: one dialog, and one
+# Cancel closes it.
+check_registry_dialog_twice() {
+    start_session
+    kelto_start
+    must_drive main-window 60000 command 230 wait-dialog Registry 60000 command 230 sleep 2000 count-boxes
+    expect "boxes: 1"
+    must_drive wait-dialog Registry 5000 click 2 wait-gone - Registry 10000 no-box 2000 has-main
+    expect "main: yes"
+}
+
+# A second OK pressed under the box that reports the first one's outcome is not taken: one box, one
+# write, and the dialog ends with that box.
+check_second_ok_under_outcome() {
+    local desktop
+    for desktop in "$C_DRIVE"/users/*/Desktop; do
+        [[ -L $desktop && $desktop != */Public/* ]] && rm "$desktop" && mkdir "$desktop"
+    done
+    tray_trace_also CoCreateInstance
+    start_session
+    kelto_start
+    must_drive main-window 60000 command 230 wait-dialog Registry 60000 click-wait 263 click 1 \
+        wait-dialog Ok 30000 wait-dialog Registry 5000 click 1 sleep 2000 count-boxes
+    expect "boxes: 2"
+    must_drive wait-dialog Ok 5000 click 1 wait-gone - Ok 10000 wait-gone - Registry 10000 no-box 3000
+
+    must_drive command 200 wait-dialog Shortcut 60000 click 1 wait-dialog Ok 30000 \
+        wait-dialog Shortcut 5000 click 1 sleep 2000 count-boxes
+    expect "boxes: 2"
+    must_drive wait-dialog Ok 5000 click 1 wait-gone - Ok 10000 wait-gone - Shortcut 10000 no-box 3000
+    # Wine's ole32 hands the call on to combase, where the trace sees it.
+    expect_call_count 1 '^(ole32|combase)\.CoCreateInstance\('
+}
+
+# The about box open over an armed timed exit: a click on the icon still cancels it, and one left to
+# fall due still makes its request.
+check_armed_exit_under_about() {
+    guarded_session
+    kelto_start /t:60
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown
+    expect_tip "Timed Exit"
+    must_drive command 120 wait-dialog About 60000 tray lbuttondown
+    expect_tip Shutdown
+    must_drive wait-dialog About 5000 click 1 wait-gone - About 10000 command 130
+    kelto_wait
+
+    # Wine's tray keeps the tip of the first run's icon.
+    kelto_start /t:8
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown
+    expect_tip "Timed Exit" among
+    must_drive command 120 wait-dialog About 60000
+    wait_calls 1 "$EXIT_SHUTDOWN"
+    must_drive sleep 2000
+    expect_exit_requests 1
+}
+
+# "B" typed in the countdown window of an armed timed exit selects nothing: the exit-type commands are
+# grayed while armed, and their accelerator keys are closed too.
+check_accelerator_in_countdown() {
+    guarded_session
+    kelto_start /t:8 /w:6
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown \
+        wait-dialog Countdown 30000 type 116 B
+    expect_tip "Timed Exit"
+    wait_calls 1 "$EXIT_SHUTDOWN"
+    expect_no_call 'ExitWindowsEx\(00000002'
 }
