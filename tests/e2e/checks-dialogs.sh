@@ -76,15 +76,19 @@ check_registry_dialog() {
     expect "reg NoLogOff: type 5 bytes 00 00 00 00"
 }
 
-# "Create Shortcut..." puts Kelto.lnk on the desktop: the program with "/n" and the hotkey as its
-# shortcut key.  The about box opens and closes with OK.
-check_shortcut_and_about() {
-    # The prefix's desktop folder is a link into the home of the clean prefix it was copied from;
-    # this check writes into a folder of its own.
+# The prefix's desktop folder is a link into the home of the clean prefix it was copied from; a check
+# that writes a shortcut there gets a folder of its own instead.
+own_desktop_folder() {
     local desktop
     for desktop in "$C_DRIVE"/users/*/Desktop; do
         [[ -L $desktop && $desktop != */Public/* ]] && rm "$desktop" && mkdir "$desktop"
     done
+}
+
+# "Create Shortcut..." puts Kelto.lnk on the desktop: the program with "/n" and the hotkey as its
+# shortcut key.  The about box opens and closes with OK.
+check_shortcut_and_about() {
+    own_desktop_folder
     start_session
     kelto_start /h:q
     open_dialog 200 Shortcut is-checked 267

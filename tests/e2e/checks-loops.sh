@@ -86,10 +86,7 @@ check_registry_dialog_twice() {
 # A second OK pressed under the box that reports the first one's outcome is not taken: one box, one
 # write, and the dialog ends with that box.
 check_second_ok_under_outcome() {
-    local desktop
-    for desktop in "$C_DRIVE"/users/*/Desktop; do
-        [[ -L $desktop && $desktop != */Public/* ]] && rm "$desktop" && mkdir "$desktop"
-    done
+    own_desktop_folder
     tray_trace_also CoCreateInstance
     start_session
     kelto_start
