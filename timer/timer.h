@@ -5,6 +5,8 @@
 
 void StartTimedExit();
 void CancelTimedExit();
+// Moves the armed exit five minutes later; nothing changes when its new timer cannot be made.
+void PostponeTimedExit();
 int ParseAtTime();
 void ArmWarning();
 void ShowCountdown();
