@@ -74,6 +74,38 @@ static int Reject(const char* message) {
     return 0;
 }
 
+// The answer to "/?": the options as the README tables them, the descriptions two tab stops in, so that
+// they line up in the box's proportional font. Each option is clearly shorter than one tab stop (8 average
+// characters), or clearly longer and then followed by one tab only. No line passes 60 characters with its
+// tabs expanded.
+static const char OptionsText[] = "Kelto95 [options]\n"
+                                  "\n"
+                                  "/e:s\t\tExit type Shutdown\n"
+                                  "/e:b\t\tExit type Reboot\n"
+                                  "/e:r\t\tExit type Restart (Windows, not the machine)\n"
+                                  "/e:d\t\tExit type Exit to DOS\n"
+                                  "/e:l\t\tExit type Logoff\n"
+                                  "/e:p\t\tExit type Power-off\n"
+                                  "/x:h\t\tExit type Standby\n"
+                                  "/x:s\t\tExit type Screensaver\n"
+                                  "/x:r\t\tExit type Restart Shell\n"
+                                  "/f:f\t\tForce Exit: end programs that do not answer\n"
+                                  "/f:d\t\tDouble click on the tray icon, not single\n"
+                                  "/f:e\t\tEject removable media before the exit\n"
+                                  "/f:b\t\tBlock Shutdown: refuse others' session ends\n"
+                                  "/f:c\t\tConfirm Exit: ask before every exit\n"
+                                  "/f:h\t\tHide the tray icon\n"
+                                  "/h[:key]\t\tHotkey Ctrl+Alt+key (letter; X unless given)\n"
+                                  "/t[:seconds]\tExit after 1 to 999999 s (30 unless given)\n"
+                                  "/a[:hhmmss]\tExit at a time of day (230000 unless given),\n"
+                                  "\t\tnot with /t\n"
+                                  "/w[:seconds]\tWith /t or /a: open the countdown window\n"
+                                  "\t\tthis many seconds before (10 unless given)\n"
+                                  "/n\t\tOne-shot: exit (or wait for /t, /a) without\n"
+                                  "\t\ta tray icon, then end\n"
+                                  "/z\t\tIgnore the settings stored in the registry\n"
+                                  "/?\t\tShow this list";
+
 struct OptionEffect {
     const char* option;
     INT32* field;
@@ -86,6 +118,12 @@ int ParseCommandLine(const char* text) {
     static const INT32 exitTypes[] = {IDM_SHUTDOWN, IDM_REBOOT,  IDM_RESTART,     IDM_EXITTODOS,   IDM_LOGOFF,
                                       IDM_POWEROFF, IDM_STANDBY, IDM_SCREENSAVER, IDM_RESTARTSHELL};
     const int exitOptionCount = sizeof exitOptions / sizeof exitOptions[0];
+
+    // Asked for the options, the program shows them and does nothing else: no settings read, nothing armed.
+    if (LineHas(text, "/?")) {
+        MessageBoxA(NULL, OptionsText, "Kelto95", MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
 
     int exitOptionsPresent = 0;
     for (int i = 0; i < exitOptionCount; i++)
