@@ -74,37 +74,34 @@ static int Reject(const char* message) {
     return 0;
 }
 
-// The answer to "/?": the options as the README tables them, the descriptions two tab stops in, so that
-// they line up in the box's proportional font. Each option is clearly shorter than one tab stop (8 average
-// characters), or clearly longer and then followed by one tab only. No line passes 60 characters with its
-// tabs expanded.
+// The answer to "/?": the options as the README tables them. A message box wraps its text at a width of
+// its own (about 45 characters in Wine), so the lines stay short and a long entry goes on indented.
 static const char OptionsText[] = "Kelto95 [options]\n"
                                   "\n"
-                                  "/e:s\t\tExit type Shutdown\n"
-                                  "/e:b\t\tExit type Reboot\n"
-                                  "/e:r\t\tExit type Restart (Windows, not the machine)\n"
-                                  "/e:d\t\tExit type Exit to DOS\n"
-                                  "/e:l\t\tExit type Logoff\n"
-                                  "/e:p\t\tExit type Power-off\n"
-                                  "/x:h\t\tExit type Standby\n"
-                                  "/x:s\t\tExit type Screensaver\n"
-                                  "/x:r\t\tExit type Restart Shell\n"
-                                  "/f:f\t\tForce Exit: end programs that do not answer\n"
-                                  "/f:d\t\tDouble click on the tray icon, not single\n"
-                                  "/f:e\t\tEject removable media before the exit\n"
-                                  "/f:b\t\tBlock Shutdown: refuse others' session ends\n"
-                                  "/f:c\t\tConfirm Exit: ask before every exit\n"
-                                  "/f:h\t\tHide the tray icon\n"
-                                  "/h[:key]\t\tHotkey Ctrl+Alt+key (letter; X unless given)\n"
-                                  "/t[:seconds]\tExit after 1 to 999999 s (30 unless given)\n"
-                                  "/a[:hhmmss]\tExit at a time of day (230000 unless given),\n"
-                                  "\t\tnot with /t\n"
-                                  "/w[:seconds]\tWith /t or /a: open the countdown window\n"
-                                  "\t\tthis many seconds before (10 unless given)\n"
-                                  "/n\t\tOne-shot: exit (or wait for /t, /a) without\n"
-                                  "\t\ta tray icon, then end\n"
-                                  "/z\t\tIgnore the settings stored in the registry\n"
-                                  "/?\t\tShow this list";
+                                  "Exit type, one of:\n"
+                                  "  /e:s Shutdown, /e:b Reboot, /e:p Power-off,\n"
+                                  "  /e:l Logoff, /e:d Exit to DOS, /e:r Restart\n"
+                                  "  (Windows, not the machine), /x:h Standby,\n"
+                                  "  /x:s Screensaver, /x:r Restart Shell\n"
+                                  "/f:f  Force Exit: end programs not answering\n"
+                                  "/f:d  A double click on the icon, not a single\n"
+                                  "/f:e  Eject removable media before the exit\n"
+                                  "/f:b  Block Shutdown started by other programs\n"
+                                  "/f:c  Confirm Exit: ask before every exit\n"
+                                  "/f:h  Hide the tray icon\n"
+                                  "/h[:letter]  Use the hotkey Ctrl+Alt+letter\n"
+                                  "      (X unless given)\n"
+                                  "/t[:seconds]  Timed exit after 1 to 999999\n"
+                                  "      seconds (30 unless given)\n"
+                                  "/a[:hhmmss]  Timed exit at a time of day\n"
+                                  "      (230000 unless given); not with /t\n"
+                                  "/w[:seconds]  With /t or /a: countdown window\n"
+                                  "      this many seconds before the exit\n"
+                                  "      (10 unless given)\n"
+                                  "/n  One-shot: exit (or wait for /t or /a)\n"
+                                  "      without a tray icon, then end\n"
+                                  "/z  Ignore the settings stored in the registry\n"
+                                  "/?  Show this list";
 
 struct OptionEffect {
     const char* option;

@@ -236,8 +236,9 @@ check_command_line_messages() {
     kelto_start /e:b /n '/?'
     must_drive wait-box 60000 has-main
     expect "caption: Kelto95"
-    grep -qF 'text: Kelto95 [options]\n\n/e:s' <<<"$OUT" || fail "the box does not list the options"
-    grep -qF '/?'$'\t\t''Show this list' <<<"$OUT" || fail "the list does not end with /?"
+    grep -qF 'text: Kelto95 [options]\n\nExit type, one of:\n  /e:s Shutdown' <<<"$OUT" ||
+        fail "the box does not list the options"
+    grep -qF '\n/?  Show this list' <<<"$OUT" || fail "the list does not end with /?"
     expect "main: no"
     must_drive click 1
     kelto_wait
