@@ -64,6 +64,7 @@ struct SettingsRecord {
     UINT32 AtMinute;
     INT32 ExitDelayMs;
     INT32 CountdownRemaining;
+    DWORD ExitDueTick; // GetTickCount when the armed exit falls due
     HACCEL AcceleratorTable;
 
     // Flags.

@@ -74,6 +74,35 @@ static int Reject(const char* message) {
     return 0;
 }
 
+// The answer to "/?": the options as the README tables them. A message box wraps its text at a width of
+// its own (about 45 characters in Wine), so the lines stay short and a long entry goes on indented.
+static const char OptionsText[] = "Kelto95 [options]\n"
+                                  "\n"
+                                  "Exit type, one of:\n"
+                                  "  /e:s Shutdown, /e:b Reboot, /e:p Power-off,\n"
+                                  "  /e:l Logoff, /e:d Exit to DOS, /e:r Restart\n"
+                                  "  (Windows, not the machine), /x:h Standby,\n"
+                                  "  /x:s Screensaver, /x:r Restart Shell\n"
+                                  "/f:f  Force Exit: end programs not answering\n"
+                                  "/f:d  A double click on the icon, not a single\n"
+                                  "/f:e  Eject removable media before the exit\n"
+                                  "/f:b  Block Shutdown started by other programs\n"
+                                  "/f:c  Confirm Exit: ask before every exit\n"
+                                  "/f:h  Hide the tray icon\n"
+                                  "/h[:letter]  Use the hotkey Ctrl+Alt+letter\n"
+                                  "      (X unless given)\n"
+                                  "/t[:seconds]  Timed exit after 1 to 999999\n"
+                                  "      seconds (30 unless given)\n"
+                                  "/a[:hhmmss]  Timed exit at a time of day\n"
+                                  "      (230000 unless given); not with /t\n"
+                                  "/w[:seconds]  With /t or /a: countdown window\n"
+                                  "      this many seconds before the exit\n"
+                                  "      (10 unless given)\n"
+                                  "/n  One-shot: exit (or wait for /t or /a)\n"
+                                  "      without a tray icon, then end\n"
+                                  "/z  Ignore the settings stored in the registry\n"
+                                  "/?  Show this list";
+
 struct OptionEffect {
     const char* option;
     INT32* field;
@@ -86,6 +115,12 @@ int ParseCommandLine(const char* text) {
     static const INT32 exitTypes[] = {IDM_SHUTDOWN, IDM_REBOOT,  IDM_RESTART,     IDM_EXITTODOS,   IDM_LOGOFF,
                                       IDM_POWEROFF, IDM_STANDBY, IDM_SCREENSAVER, IDM_RESTARTSHELL};
     const int exitOptionCount = sizeof exitOptions / sizeof exitOptions[0];
+
+    // Asked for the options, the program shows them and does nothing else: no settings read, nothing armed.
+    if (LineHas(text, "/?")) {
+        MessageBoxA(NULL, OptionsText, "Kelto95", MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
 
     int exitOptionsPresent = 0;
     for (int i = 0; i < exitOptionCount; i++)

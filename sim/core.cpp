@@ -386,6 +386,10 @@ void setLocalTime(int hour, int minute, int second) {
     S->timeOfDayAtZeroMs = (hour * 3600LL + minute * 60LL + second) * 1000LL - static_cast<int64_t>(S->clock);
 }
 
+void setTickCount(DWORD ticks) {
+    S->ticksAtZero = ticks - static_cast<DWORD>(S->clock);
+}
+
 void setDate(int year, int month, int day) {
     S->year = year;
     S->month = month;

@@ -210,6 +210,7 @@ struct State {
     // Time.
     uint64_t clock = 0;
     int64_t timeOfDayAtZeroMs = 12 * 3600 * 1000LL; // local time of day when the clock read 0
+    DWORD ticksAtZero = 3600000; // GetTickCount when the clock read 0: the machine has been up an hour
     int year = 1999, month = 6, day = 15;
 
     // Platform.

@@ -468,6 +468,10 @@ static int daysInMonth(int year, int month) {
     return month == 2 && leap ? 29 : days[month - 1];
 }
 
+DWORD WINAPI GetTickCount() {
+    return S->ticksAtZero + static_cast<DWORD>(S->clock);
+}
+
 void WINAPI GetLocalTime(LPSYSTEMTIME time) {
     int64_t ms = S->timeOfDayAtZeroMs + static_cast<int64_t>(S->clock);
     int64_t dayOffset = ms >= 0 ? ms / 86400000 : -((-ms + 86399999) / 86400000);

@@ -103,6 +103,9 @@ DWORD now(); // virtual milliseconds since reset
 // Sets the local time of day at the current virtual instant; it advances with the virtual clock.
 void setLocalTime(int hour, int minute, int second);
 void setDate(int year, int month, int day); // default 1999-06-15
+// Sets what GetTickCount returns at the current virtual instant; it advances with the virtual clock and wraps
+// at 2^32 ms as Windows' does after 49.7 days.
+void setTickCount(DWORD ticks);
 
 // From a script: lets ms pass with the program's message loop (or the running modal loop) running: posted
 // messages are dispatched, timers fire in order at their due times. Returns false, without waiting, when the

@@ -25,6 +25,64 @@ TEST_F(Startup, WindowsNtIsRefusedBeforeAnythingElse) {
     EXPECT_EQ(box.beep, std::optional<UINT>(MB_ICONEXCLAMATION));
 }
 
+// "/?" lists the options in one box and ends: nothing read from the registry, nothing armed or requested,
+// no window, whatever else the line or the registry holds.
+TEST_F(Startup, QuestionMarkListsTheOptionsAndEnds) {
+    const struct {
+        const char* line;
+        const char* stored; // ExitType/AtFlag stored first when set
+    } cases[] = {
+        {"/?", nullptr},
+        {"/e:p /n /?", nullptr},      // a one-shot exit otherwise
+        {"/? /e:s /e:b", nullptr},    // two exit types otherwise
+        {"/t:5 /w:10 /h/?", nullptr}, // a refused warning otherwise
+        {"/?", "1"},                  // a stored time of day would be armed
+    };
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        if (c.stored) {
+            Store("AtFlag", c.stored);
+            Store("AtValue", "130000");
+        }
+        sim::expectBox(IDOK);
+        sim::RunResult result = sim::runProgram(c.line);
+        EXPECT_EQ(result.exitCode, 0) << c.line;
+        EXPECT_EQ(result.ending, sim::Ending::Returned) << c.line;
+        ASSERT_EQ(sim::boxes().size(), 1u) << c.line;
+        const sim::MessageBoxCall& box = sim::boxes()[0];
+        EXPECT_EQ(box.caption, std::optional<std::string>("Kelto95")) << c.line;
+        EXPECT_EQ(box.style, (UINT)(MB_OK | MB_ICONINFORMATION)) << c.line;
+        EXPECT_EQ(box.owner, nullptr) << c.line;
+        EXPECT_TRUE(sim::regCalls().empty()) << c.line << ": " << sim::regCalls().size() << " registry calls";
+        EXPECT_TRUE(sim::requests().empty()) << c.line;
+        EXPECT_TRUE(sim::timers().empty()) << c.line;
+        EXPECT_TRUE(sim::trayIcons().empty()) << c.line;
+        EXPECT_FALSE(sim::findWindow("Kelto95", "Kelto95")) << c.line;
+        EXPECT_TRUE(sim::hotkeys().empty()) << c.line;
+    }
+}
+
+// The list names every option, and no line of it is longer than 60 characters.
+TEST_F(Startup, QuestionMarkListFitsSixtyColumns) {
+    sim::expectBox(IDOK);
+    sim::runProgram("/?");
+    ASSERT_EQ(sim::boxes().size(), 1u);
+    const std::string& text = sim::boxes()[0].text;
+    const char* const options[] = {
+        "/e:s",         "/e:b",        "/e:r",         "/e:d", "/e:l", "/e:p", "/x:h", "/x:s",
+        "/x:r",         "/f:f",        "/f:d",         "/f:e", "/f:b", "/f:c", "/f:h", "/h[:letter]",
+        "/t[:seconds]", "/a[:hhmmss]", "/w[:seconds]", "/n",   "/z",   "/?"};
+    for (const char* option : options)
+        EXPECT_NE(text.find(std::string(option) + " "), std::string::npos) << option;
+    size_t begin = 0;
+    while (begin <= text.size()) {
+        size_t end = std::min(text.find('\n', begin), text.size());
+        EXPECT_LE(end - begin, 60u) << text.substr(begin, end - begin);
+        begin = end + 1;
+    }
+}
+
 TEST_F(Startup, EmptyLineGivesAResidentShutdownIcon) {
     sim::whenIdle([] {
         EXPECT_EQ(Settings.ExitType, IDM_SHUTDOWN);

@@ -112,6 +112,87 @@ TEST_F(TimedExit, CloseHidesAbortCancels) {
     EXPECT_TRUE(sim::requests().empty());
 }
 
+// Postpone moves the exit by the time that was left plus five minutes, whatever the count shows, and the
+// window counts on from the new time. Nothing that was stored changes.
+TEST_F(TimedExit, PostponeAddsFiveMinutesToWhatWasLeft) {
+    const struct {
+        const char* line;
+        DWORD ticks; // GetTickCount at the start
+        DWORD pressAt;
+        int presses;
+        const char* shown; // at once after the presses
+        const char* next;  // a second later
+        DWORD exitAt;
+    } cases[] = {
+        {"/t:30 /w:10 /n", 3600000, 23000, 1, "05:07", "05:06", 330000},
+        {"/t:30 /w:10 /n", 3600000, 23000, 2, "10:07", "10:06", 630000},
+        // Part of a second left: the count shows 00:01, the exit comes 300 s after it was due.
+        {"/t:30 /w:10 /n", 3600000, 29999, 1, "05:01", "05:00", 330000},
+        // The tick count wraps round in between.
+        {"/t:30 /w:10 /n", 0xFFFFFFFFu - 25000, 23000, 1, "05:07", "05:06", 330000},
+        // A time of day comes five minutes after its time.
+        {"/a:120030 /w:10 /n", 3600000, 23000, 1, "05:07", "05:06", 330000},
+    };
+    for (const auto& c : cases) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::setLocalTime(12, 0, 0);
+        sim::setTickCount(c.ticks);
+        sim::whenIdle([&] {
+            sim::advance(c.pressAt);
+            sim::Dialog countdown = sim::findDialog(IDD_COUNTDOWN);
+            ASSERT_TRUE(countdown) << c.line;
+            for (int i = 0; i < c.presses; i++)
+                countdown.click(IDC_COUNTDOWNPOSTPONE);
+            EXPECT_EQ(countdown.text(IDC_COUNTDOWNTIME), c.shown) << c.line;
+            sim::advance(1000);
+            EXPECT_TRUE(sim::findDialog(IDD_COUNTDOWN)) << "the window stays open";
+            EXPECT_EQ(countdown.text(IDC_COUNTDOWNTIME), c.next) << c.line << ": it counts on";
+            EXPECT_FALSE(sim::trayIcon()) << "one-shot: still no icon";
+            EXPECT_EQ(sim::timers().size(), 2u) << c.line << ": the exit timer and the tick, no other";
+        });
+        sim::RunResult result = sim::runProgram(c.line);
+        EXPECT_EQ(result.ending, sim::Ending::Quit) << c.line << ": one-shot ends after the postponed exit";
+        ASSERT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"}) << c.line;
+        EXPECT_EQ(sim::requests().at(0).time, c.exitAt) << c.line;
+        EXPECT_STREQ(Settings.TimerValue, "30") << c.line;
+        EXPECT_STREQ(Settings.AtValue, std::strstr(c.line, "/a:") ? "120030" : "230000") << c.line;
+    }
+}
+
+// A new exit timer that cannot be made leaves the exit when it was due, and the count as it was.
+TEST_F(TimedExit, PostponeThatCannotMakeItsTimerChangesNothing) {
+    sim::whenIdle([] {
+        sim::advance(23000);
+        UINT_PTR armed = Settings.TimerActive;
+        sim::failTimers([](UINT elapse) { return elapse == 307000; });
+        sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNPOSTPONE);
+        EXPECT_EQ(sim::findDialog(IDD_COUNTDOWN).text(IDC_COUNTDOWNTIME), "00:07");
+        EXPECT_EQ(Settings.CountdownRemaining, 7);
+        EXPECT_EQ(Settings.TimerActive, armed);
+        EXPECT_EQ(Settings.ExitTimerId, armed);
+    });
+    sim::runProgram("/t:30 /w:10 /n");
+    ASSERT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
+    EXPECT_EQ(sim::requests().at(0).time, 30000u);
+}
+
+TEST_F(TimedExit, AbortAfterPostponeCancels) {
+    sim::whenIdle([] {
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::advance(23000);
+        sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNPOSTPONE);
+        sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNABORT);
+        sim::advance(0);
+        EXPECT_EQ(Settings.TimerActive, 0u);
+        EXPECT_EQ(sim::trayIcon()->iconName, "Icon_1");
+        EXPECT_TRUE(sim::timers().empty());
+        sim::advance(700000);
+    });
+    sim::runProgram("/t:30 /w:10");
+    EXPECT_TRUE(sim::requests().empty());
+}
+
 TEST_F(TimedExit, OneShotQuitsEvenWhenTheConfirmationIsDeclined) {
     sim::expectBox("Are you sure you want to exit ?", IDNO);
     sim::RunResult result = sim::runProgram("/t:3 /f:c /n");

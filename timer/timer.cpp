@@ -6,6 +6,7 @@
 
 static const INT32 OneDayMs = 86400000;
 static const INT32 LowestCount = -2147483647 - 1;
+static const INT32 PostponeMs = 300000;
 
 // Kills whatever timers of a timed exit run and closes the countdown window, without the
 // icon and hotkey bookkeeping of a cancel.
@@ -61,6 +62,7 @@ void StartTimedExit() {
         StopTimers();
     Settings.ExitTimerId = timer;
     Settings.TimerActive = timer;
+    Settings.ExitDueTick = GetTickCount() + (DWORD)Settings.ExitDelayMs;
     Settings.TimerCancelled = 0;
     SetTrayIcon(LoadIconA(Settings.Instance, "Icon_9"), "Timed Exit");
     SetHotkey(0);
@@ -88,6 +90,32 @@ void CancelTimedExit() {
     SetHotkey(Settings.HotkeyFlag);
     // Selecting the exit type again puts its own icon back.
     PostMessageA(Settings.MainWindow, WM_COMMAND, (WPARAM)Settings.ExitType, 0);
+}
+
+void PostponeTimedExit() {
+    if (!Settings.TimerActive)
+        return;
+    // The tick count wraps after 49.7 days; the difference stays right across the wrap.
+    INT32 left = (INT32)(Settings.ExitDueTick - GetTickCount());
+    if (left < 0)
+        left = 0;
+    // Beyond this the difference above would no longer be a positive number.
+    if (left > 0x7FFFFFFF - PostponeMs)
+        return;
+    UINT delay = (UINT)(left + PostponeMs);
+    // The new timer first: when it cannot be made, the exit stays due when it was.
+    UINT_PTR timer = SetTimer(NULL, 0, delay, OnExitTimer);
+    if (!timer)
+        return;
+    KillTimer(NULL, Settings.ExitTimerId);
+    Settings.ExitTimerId = timer;
+    Settings.TimerActive = timer;
+    Settings.ExitDueTick = GetTickCount() + delay;
+    // The window goes on counting from the new time; ShowCountdown takes one second off as it shows.
+    if (Settings.CountdownRemaining < 0)
+        Settings.CountdownRemaining = 0;
+    Settings.CountdownRemaining += PostponeMs / 1000 + 1;
+    ShowCountdown();
 }
 
 void CALLBACK OnExitTimer(HWND, UINT, UINT_PTR, DWORD) {
@@ -134,6 +162,7 @@ INT_PTR CALLBACK CountdownDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDC_COUNTDOWNCLOSE: DestroyWindow(Settings.CountdownWindow); break;
+        case IDC_COUNTDOWNPOSTPONE: PostponeTimedExit(); break;
         case IDC_COUNTDOWNABORT:
             CancelTimedExit();
             DestroyWindow(Settings.CountdownWindow);

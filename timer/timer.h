@@ -7,6 +7,8 @@ void StartTimedExit();
 // Non-zero while nothing may be armed: an exit is on its way.
 int ArmingRefused();
 void CancelTimedExit();
+// Moves the armed exit five minutes later; nothing changes when its new timer cannot be made.
+void PostponeTimedExit();
 int ParseAtTime();
 void ArmWarning();
 void ShowCountdown();

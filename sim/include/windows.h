@@ -409,6 +409,7 @@ UINT WINAPI GetDriveTypeA(LPCSTR root);
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                             LPDWORD returned, LPOVERLAPPED overlapped);
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
+DWORD WINAPI GetTickCount();
 HFILE WINAPI OpenFile(LPCSTR name, LPOFSTRUCT info, UINT style);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                                int wideLength);

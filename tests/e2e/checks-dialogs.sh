@@ -108,3 +108,64 @@ check_shortcut_and_about() {
     expect "main: yes"
     kelto_running || fail "Kelto95.exe ended with the about box"
 }
+
+# The steps of "Removing it" in README.TXT, after a user has saved the settings, set auto-run and both
+# start-menu policies and made a shortcut on the desktop and in the start menu: afterwards the settings
+# key, the Run value and both shortcuts are gone, and both policies are off.
+check_removal() {
+    local desktop
+    for desktop in "$C_DRIVE"/users/*/Desktop; do
+        [[ -L $desktop && $desktop != */Public/* ]] && rm "$desktop" && mkdir "$desktop"
+    done
+    local run='SOFTWARE\Microsoft\Windows\CurrentVersion\Run'
+    start_session
+    must_drive reg-key HKCU "$POLICIES"
+    kelto_start
+    open_dialog 230 Registry click-wait 263 click-wait 265 click-wait 271 click-wait 272
+    ok_with_box Ok 'Registry settings changed' wait-gone - Registry 10000
+    local where
+    for where in 267 268; do
+        open_dialog 200 Shortcut click-wait "$where"
+        ok_with_box Ok 'Shortcut created' wait-gone - Shortcut 10000
+    done
+    must_drive reg-get HKLM "$SETTINGS_KEY" ExitType reg-get HKLM "$run" 'Kelto 95/98' \
+        reg-raw HKCU "$POLICIES" NoLogOff reg-raw HKCU "$POLICIES" NoClose \
+        read-link desktop Kelto.lnk read-link startmenu Kelto.lnk
+    expect "reg ExitType: 10"
+    expect 'reg Kelto 95/98: C:\Kelto95.exe'
+    expect "reg NoLogOff: type 5 bytes 01 00 00 00"
+    expect "reg NoClose: type 5 bytes 01 00 00 00"
+    local links
+    links=$(sed -n 's/^link-file: //p' <<<"$OUT")
+    [[ $(wc -l <<<"$links") == 2 ]] || fail "not two shortcuts to remove"
+
+    # 1. "Change Settings...": delete the settings, untick auto-run and both policies, OK.
+    open_dialog 230 Registry is-checked 265 is-checked 271 is-checked 272 \
+        click-wait 264 click-wait 265 click-wait 271 click-wait 272
+    expect "265: checked"
+    expect "271: checked"
+    expect "272: checked"
+    ok_with_box Ok 'Registry settings changed' wait-gone - Registry 10000
+    # 2. Delete the shortcuts, as the user does in Explorer.
+    local link
+    while read -r link; do
+        rm "$C_DRIVE/$(sed -e 's/^C:\\//' -e 's/\\/\//g' <<<"$link")" || fail "cannot delete $link"
+    done <<<"$links"
+    # 3. "Exit Program".
+    must_drive command 130
+    kelto_wait
+    expect_exit_code 0
+    # 4. Delete the files.
+    rm "$C_DRIVE/Kelto95.exe" || fail "cannot delete Kelto95.exe"
+
+    must_drive reg-get HKLM "$SETTINGS_KEY" ExitType reg-get HKLM "$run" 'Kelto 95/98' \
+        reg-raw HKCU "$POLICIES" NoLogOff reg-raw HKCU "$POLICIES" NoClose
+    expect "reg ExitType: (no key)"
+    expect "reg Kelto 95/98: (missing)"
+    expect "reg NoLogOff: type 5 bytes 00 00 00 00"
+    expect "reg NoClose: type 5 bytes 00 00 00 00"
+    for where in desktop startmenu; do
+        drive read-link "$where" Kelto.lnk && fail "a Kelto.lnk is left in the $where folder"
+        grep -q '^error: no such file' <<<"$OUT" || fail "cannot tell whether the $where folder holds Kelto.lnk"
+    done
+}

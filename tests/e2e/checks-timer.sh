@@ -108,3 +108,49 @@ check_timed_exit_dialog() {
     expect_fired_after $((interval - 100)) $((interval + 5000))
     kelto_running || fail "the resident program ended after the timed exit"
 }
+
+# Seconds shown as mm:ss by the countdown in the driver's output $1, in its line number $2 of those
+# ("109: 05:07" gives 307).
+shown_seconds() {
+    local shown
+    shown=$(sed -n "s/^109: \([0-9]*\):\([0-9][0-9]\)$/\1 \2/p" <<<"$1" | sed -n "${2:-1}p")
+    [[ -n $shown ]] || fail "no count in the countdown"
+    set -- $shown
+    echo $((10#$1 * 60 + 10#$2))
+}
+
+# Postpone in the open countdown: five minutes more at once, the window counts on, the exit does not
+# come when it was due, the icon still says "Timed Exit"; Abort then cancels the postponed exit.
+check_countdown_postpone() {
+    relay_also SetTimer
+    guarded_session
+    kelto_start /t:10 /w:10
+    # The count before and after in one run of the driver: a tick may come between, no more.
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown \
+        wait-dialog Countdown 60000 get-text 109 click-wait 118 get-text 109 tray-tips
+    local armed=$SECONDS before after
+    before=$(shown_seconds "$OUT" 1)
+    after=$(shown_seconds "$OUT" 2)
+    note "the count went from $before to $after seconds"
+    ((after - before >= 297 && after - before <= 300)) || fail "Postpone took the count from $before to $after"
+    expect "tip: Timed Exit"
+    # Well past the time the exit was first due; the window is still there, counting.
+    local wait=$((armed + 14 - SECONDS))
+    ((wait > 0)) || wait=0
+    must_drive sleep $((wait * 1000)) wait-dialog Countdown 5000 get-text 109
+    local later
+    later=$(shown_seconds "$OUT")
+    ((later < after && later > after - 60)) || fail "the count went from $after to $later"
+    expect_no_call 'ExitWindowsEx'
+    # The exit timer made anew for what was left plus 300,000 ms.
+    local intervals
+    intervals=$(kelto_calls | grep -E -- "$EXIT_TIMER_CALL" |
+        sed -E 's/^[^(]*\(00000000,00000000,([0-9a-f]+),.*/\1/' | while read -r hex; do echo $((16#$hex)); done)
+    note "timer intervals: $(echo $intervals)"
+    grep -qxE '30[0-9]{4}' <<<"$intervals" || fail "no exit timer of 300,000 to 309,999 ms was set"
+
+    must_drive click 113 wait-gone - Countdown 10000 sleep 1000 tray-tips
+    expect "tip: Shutdown"
+    expect_no_call 'ExitWindowsEx'
+    kelto_running || fail "Kelto95.exe ended after Abort"
+}

@@ -213,7 +213,8 @@ check_windows_version() {
     kelto_running || fail "Kelto95.exe ended"
 }
 
-# Each rejected command line shows its message and ends the program with exit code 0.
+# Each rejected command line shows its message and ends the program with exit code 0, as "/?" does after
+# its list of options.
 check_command_line_messages() {
     local cases=(
         "/e:s /e:b|Too many options specified"
@@ -229,6 +230,20 @@ check_command_line_messages() {
         kelto_wait
         expect_exit_code 0
     done
+
+    # "/?" lists the options in a box of its own, with no window behind it, and ends: the one-shot
+    # Reboot on the same line is never requested.
+    kelto_start /e:b /n '/?'
+    must_drive wait-box 60000 has-main
+    expect "caption: Kelto95"
+    grep -qF 'text: Kelto95 [options]\n\nExit type, one of:\n  /e:s Shutdown' <<<"$OUT" ||
+        fail "the box does not list the options"
+    grep -qF '\n/?  Show this list' <<<"$OUT" || fail "the list does not end with /?"
+    expect "main: no"
+    must_drive click 1
+    kelto_wait
+    expect_exit_code 0
+    expect_no_call 'ExitWindowsEx'
 
     # Screensaver with force is only a warning: the program goes on, resident.
     kelto_start /x:s/f:f

@@ -149,6 +149,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool loaded = !tooMany && !Has(line, "/z");
 
     FUZZ_CHECK(result == 0 || result == 1, "result %d", result);
+    if (Has(line, "/?")) {
+        // The list of options and nothing else: not a setting read, changed or armed.
+        FUZZ_CHECK(result == 0 && sim::boxes().size() == 1 &&
+                   sim::boxes()[0].caption == std::string("Kelto95") &&
+                   sim::boxes()[0].style == (UINT)(MB_OK | MB_ICONINFORMATION));
+        FUZZ_CHECK(sim::regCalls().empty(), "the registry was read for \"/?\"");
+        FUZZ_CHECK(Settings.ExitType == IDM_SHUTDOWN && Settings.TimerActive == 0 && Settings.ForceFlag == 0);
+        return 0;
+    }
     fuzz::CheckTextFieldsTerminated();
     FUZZ_CHECK(std::strlen(Settings.HotKey) <= 1, "HotKey \"%s\"", Settings.HotKey);
     FUZZ_CHECK(Settings.NumberText[0] == 0 && Settings.SavedWarningText[0] == 0);
