@@ -4,6 +4,8 @@
 #include "../app/settings.h"
 
 void StartTimedExit();
+// The one message for a timed exit that cannot be armed.
+void ReportTimerNotStarted();
 void CancelTimedExit();
 int ParseAtTime();
 void ArmWarning();
