@@ -83,6 +83,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (Settings.RunOnceFlag) {
         if (Settings.TimerFlag) {
             StartTimedExit();
+            // Nothing armed (its box has been answered): a one-shot program without a timer has no more to
+            // do.
+            if (!Settings.TimerActive)
+                return 0;
         } else if (!Settings.AtFlag) {
             ExecuteExit();
             return 0;

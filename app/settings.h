@@ -82,6 +82,7 @@ struct SettingsRecord {
     INT32 WarningTextChanged;
     INT32 WarningTextIsDefault;
     INT32 RunBeforeExit;
+    INT32 ProgramEntriesSet; // the entries hold the list: split at load, or set by the dialog's OK
     INT32 BlockFlag;
     INT32 ConfirmFlag;
     INT32 InitialAutorun;
@@ -152,6 +153,9 @@ INT32 DecimalValue(const char* text);
 
 // Copies at most capacity-1 bytes and always terminates: no copy ever runs past a field.
 void CopyText(char* field, int capacity, const char* text);
+
+// True for the nine exit types 10, 20 ... 90, and nothing else (no other command id).
+bool IsExitType(INT32 value);
 
 // Flips a flag: 1 when it was 0, else 0.
 INT32 Toggled(INT32 flag);

@@ -37,6 +37,8 @@ foreach(check IN LISTS E2E_CHECKS)
         FIXTURES_REQUIRED e2e_prefix LABELS e2e TIMEOUT 400
         ENVIRONMENT "KELTO_EXE=${KELTO_EXE};E2E_DRIVER=${E2E_DRIVER};E2E_DIR=${E2E_DIR}")
 endforeach()
+# The faults table runs some twenty rows, each with runs of its own, in one session.
+set_tests_properties(e2e.faults_table PROPERTIES TIMEOUT 900)
 
 # Start-up, the command line, the one-shot exits and the tray once more with Wine set to Windows 95,
 # from a clean prefix of their own (label e2e-win95).

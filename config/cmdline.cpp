@@ -204,10 +204,13 @@ int ParseCommandLine(const char* text) {
     if (!Settings.AtFlag)
         return 1;
     // A time too long for its field is no time: cut, 2300000 would arm 23:00:00.
-    if (LineHas(text, "/a") && !TakeValue(atToken, 'a', Settings.AtValue, sizeof Settings.AtValue))
-        return Reject("Timer not started (Invalid time ?)");
+    if (LineHas(text, "/a") && !TakeValue(atToken, 'a', Settings.AtValue, sizeof Settings.AtValue)) {
+        ReportTimerNotStarted();
+        return 0;
+    }
     StartTimedExit();
     if (Settings.TimerActive)
         return 1;
-    return Reject("Timer not started (Invalid time ?)");
+    ReportTimerNotStarted();
+    return 0;
 }

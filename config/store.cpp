@@ -18,13 +18,15 @@ static void Fill(BYTE* bytes, DWORD size, BYTE value) {
         bytes[i] = value;
 }
 
-// Reads a short value into scratch and terminates it there: stored data need not carry a terminator.
+// Reads a short value into scratch and terminates it there: stored data need not carry a terminator. Seven
+// characters without one are too long for a field of six: refused as a longer value is, never cut, for a
+// number cut short is another number.
 static bool QueryShort(HKEY key, const char* name, char* text) {
     DWORD size = ShortValueSize;
     if (RegQueryValueExA(key, name, NULL, NULL, (LPBYTE)text, &size) != ERROR_SUCCESS)
         return false;
     text[size < ShortValueSize ? size : ShortValueSize] = 0;
-    return true;
+    return lstrlenA(text) < (int)ShortValueSize;
 }
 
 // Queries a long value into scratch and copies it only when it fits whole: a failed or over-long
@@ -66,7 +68,11 @@ void LoadSettings() {
         char value[ShortValueSize + 1];
         if (!QueryShort(key, values[i].name, value))
             continue;
-        if (values[i].number)
+        if (values[i].number == &Settings.ExitType) {
+            // Anything else (a command id such as 130 Exit Program) would be dispatched as the exit.
+            if (IsExitType(DecimalValue(value)))
+                Settings.ExitType = DecimalValue(value);
+        } else if (values[i].number)
             *values[i].number = DecimalValue(value);
         else
             CopyText(values[i].text, values[i].capacity, value); // a longer stored hotkey keeps its first
@@ -74,8 +80,10 @@ void LoadSettings() {
     QueryLong(key, "ProgramsToRun", Settings.ProgramsToRun, PROGRAMS_TO_RUN_SIZE);
     QueryLong(key, "WarningText", Settings.WarningText, WARNING_TEXT_SIZE);
     RegCloseKey(key);
-    if (Settings.RunBeforeExit)
+    if (Settings.RunBeforeExit) {
         SplitProgramList();
+        Settings.ProgramEntriesSet = 1;
+    }
 }
 
 static bool WriteText(HKEY key, const char* name, const char* text, DWORD size) {
@@ -113,7 +121,9 @@ int SaveSettings() {
     ok &= WriteText(key, "HotKey", Settings.HotKey, ShortValueSize);
     ok &= WriteNumber(key, "ExitType", Settings.ExitType);
     ok &= WriteNumber(key, "RunBeforeExit", Settings.RunBeforeExit);
-    JoinProgramList();
+    // A list stored while Run before Exit was off was never split: it goes back as it was loaded.
+    if (Settings.ProgramEntriesSet)
+        JoinProgramList();
     ok &= WriteText(key, "ProgramsToRun", Settings.ProgramsToRun, PROGRAMS_TO_RUN_SIZE);
     if (Settings.WarningTextChanged)
         ok &= WriteText(key, "WarningText", Settings.WarningText, WARNING_TEXT_SIZE);

@@ -17,6 +17,7 @@ static char BrowseFileName[MAX_PATH] = "*.*";
 
 static const int EntryEdits[PROGRAM_COUNT] = {IDC_PROGRAM1, IDC_PROGRAM2, IDC_PROGRAM3, IDC_PROGRAM4};
 static const int BrowseButtons[PROGRAM_COUNT] = {IDC_BROWSE1, IDC_BROWSE2, IDC_BROWSE3, IDC_BROWSE4};
+// What can be typed into an entry's edit: four such entries always fit the stored list whole.
 static const int DialogEntryLength = 200;
 
 static void ZeroBytes(void* memory, unsigned size) {
@@ -163,6 +164,27 @@ void BrowseForProgram() {
         SetDlgItemTextA(Settings.RunBeforeDialog, EntryEdits[Settings.BrowseTarget - 1], file.szPathName);
 }
 
+// Fills the edits. A list stored while Run before Exit was off was never split into the entries: the
+// fields stay empty, and the stored text stays as it was for the next save.
+static void ShowProgramEntries(HWND dialog) {
+    if (Settings.ProgramEntriesSet) {
+        JoinProgramList();
+        SplitProgramList();
+    }
+    for (int i = 0; i < PROGRAM_COUNT; i++) {
+        SendMessageA(GetDlgItem(dialog, EntryEdits[i]), EM_LIMITTEXT, DialogEntryLength - 1, 0);
+        if (Settings.ProgramEntry[i][0])
+            SetDlgItemTextA(dialog, EntryEdits[i], Settings.ProgramEntry[i]);
+    }
+}
+
+// Reads the edits whole: an entry shown from the store may be longer than what can be typed.
+static void ReadProgramEntries(HWND dialog) {
+    for (int i = 0; i < PROGRAM_COUNT; i++)
+        GetDlgItemTextA(dialog, EntryEdits[i], Settings.ProgramEntry[i], sizeof Settings.ProgramEntry[i]);
+    Settings.ProgramEntriesSet = 1;
+}
+
 static int RunBeforeStep(HWND dialog, int command) {
     for (int i = 0; i < PROGRAM_COUNT; i++)
         if (command == BrowseButtons[i]) {
@@ -171,8 +193,7 @@ static int RunBeforeStep(HWND dialog, int command) {
             return 0;
         }
     if (command == IDOK && Settings.RunBeforeExit)
-        for (int i = 0; i < PROGRAM_COUNT; i++)
-            GetDlgItemTextA(dialog, EntryEdits[i], Settings.ProgramEntry[i], DialogEntryLength);
+        ReadProgramEntries(dialog);
     return 1;
 }
 
@@ -180,11 +201,7 @@ INT_PTR CALLBACK RunBeforeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     switch (message) {
     case WM_INITDIALOG:
         Settings.RunBeforeDialog = dialog;
-        JoinProgramList();
-        SplitProgramList();
-        for (int i = 0; i < PROGRAM_COUNT; i++)
-            if (Settings.ProgramEntry[i][0])
-                SetDlgItemTextA(dialog, EntryEdits[i], Settings.ProgramEntry[i]);
+        ShowProgramEntries(dialog);
         CheckDlgButton(dialog, IDC_RUNBEFORE, Settings.RunBeforeExit ? BST_CHECKED : BST_UNCHECKED);
         ApplyEnablingRule();
         break;

@@ -233,29 +233,30 @@ static void serveScript(Script* script) {
     script->fiber->resume();
 }
 
-void modalLoop(Script* script, const std::function<bool()>& done) {
+bool modalLoop(Script* script, const std::function<bool()>& done, OnQuit onQuit) {
     for (;;) {
         if (done() || S->runaway)
-            return;
+            return false;
         MSG message;
         if (fetchDue(&message)) {
             if (message.message == WM_QUIT) {
-                // A modal loop that sees the quit message ends and leaves it for the loop outside.
+                if (onQuit == OnQuit::Swallow)
+                    continue;
                 S->quitPosted = true;
                 S->quitCode = message.wParam;
-                return;
+                return true;
             }
             DispatchMessageA(&message);
             continue;
         }
         if (!script || script->fiber->finished())
-            return;
+            return false;
         if (!script->fiber->started())
             script->fiber->resume();
         else if (script->waiting)
             serveScript(script);
         else
-            return; // cannot happen: a script that is neither waiting nor finished holds the turn
+            return false; // cannot happen: a script that is neither waiting nor finished holds the turn
     }
 }
 
@@ -648,6 +649,11 @@ void killTimersOf(HWND window) {
     S->timers.erase(std::remove_if(S->timers.begin(), S->timers.end(),
                                    [window](const Timer& timer) { return timer.window == window; }),
                     S->timers.end());
+}
+void dropMessagesOf(HWND window) {
+    S->queue.erase(std::remove_if(S->queue.begin(), S->queue.end(),
+                                  [window](const MSG& message) { return message.hwnd == window; }),
+                   S->queue.end());
 }
 } // namespace detail
 

@@ -93,6 +93,7 @@ struct Window {
     int controlId = 0;
     UINT checkState = 0;
     HFONT font = nullptr;
+    size_t textLimit = 32767; // what the user can type into an edit; EM_LIMITTEXT sets it
 };
 
 struct WindowClass {
@@ -356,9 +357,13 @@ Request makeRequest(const std::string& kind, std::vector<std::string> args, LONG
 bool fetchDue(MSG* message); // a posted message, the quit message or a due timer, without time passing
 std::optional<uint64_t> nextTimerDue();
 void countDispatch(); // fails the run as a runaway past the limit
+// What a nested loop does with a quit message: message boxes and modal dialogs end and post it again for
+// the loop below (Wine's dialog.c, DIALOG_DoDialogBox); a popup menu's loop removes it and dispatches it like
+// any other message, which does nothing, and stays open (Wine's win32u/menu.c, track_menu).
+enum class OnQuit { EndLoop, Swallow };
 // Runs a nested modal loop: dispatches what is due and lets the script (if any) run, until done() holds or
-// nothing can happen any more. Returns when done() or when the script finished and nothing is due.
-void modalLoop(Script* script, const std::function<bool()>& done);
+// nothing can happen any more. Returns true when it ended on a quit message, which is then left in the queue.
+bool modalLoop(Script* script, const std::function<bool()>& done, OnQuit onQuit = OnQuit::EndLoop);
 void passTime(uint64_t ms); // blocking calls: the clock moves, nothing is dispatched
 uint64_t clockNow();
 
@@ -374,6 +379,7 @@ HANDLE newKernelHandle(KernelHandle::Kind kind, DWORD pid, DWORD access);
 const std::string& resourceNameOf(uintptr_t handle);
 void removeHotkeysOf(HWND window);
 void killTimersOf(HWND window);
+void dropMessagesOf(HWND window); // the posted messages of a window that is gone
 
 } // namespace detail
 } // namespace sim

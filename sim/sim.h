@@ -208,7 +208,7 @@ class Dialog {
     // STN_CLICKED (0) likewise.
     bool click(int controlId);
     // Replaces the text of an edit as the user would (ES_UPPERCASE upper-cases; read-only or disabled edits
-    // ignore typing: false), then sends EN_CHANGE.
+    // ignore typing: false; no more than its EM_LIMITTEXT is taken), then sends EN_CHANGE.
     bool type(int controlId, const std::string& text);
     // The caption's close box: sends WM_CLOSE.
     void close();
@@ -305,6 +305,7 @@ struct MessageBoxCall {
     std::optional<UINT> beep; // the MessageBeep made since the previous box, if any
     int answer = 0;
     DWORD time = 0;
+    bool closedByQuit = false; // a quit message ended it before it was answered
 };
 // The next box is answered with answer (IDOK, IDYES, IDNO ...).
 void expectBox(int answer);

@@ -165,6 +165,11 @@ static LRESULT controlProc(Window* control, UINT message, WPARAM wParam, LPARAM 
             control->checkState = static_cast<UINT>(wParam);
         return 0;
     case BM_CLICK: clickControl(control); return 0;
+    case EM_LIMITTEXT:
+        // Limits typing only; WM_SETTEXT still sets any text, as documented for EM_LIMITTEXT.
+        if (equalNoCase(control->className, "EDIT"))
+            control->textLimit = wParam ? static_cast<size_t>(wParam) : 32767;
+        return 0;
     case WM_SETFONT: control->font = reinterpret_cast<HFONT>(wParam); return 0;
     case kWmGetFont: return reinterpret_cast<LRESULT>(control->font);
     default: return 0;
@@ -556,7 +561,8 @@ bool Dialog::type(int controlId, const std::string& text) {
     }
     if ((control->style & (WS_DISABLED | ES_READONLY)) || (findWin(window_)->style & WS_DISABLED))
         return false;
-    setControlText(control, text.c_str());
+    // The edit takes no more keys once its limit is reached.
+    setControlText(control, text.substr(0, control->textLimit).c_str());
     if (Window* dialog = liveWin(window_))
         callWindow(dialog, WM_COMMAND, MAKEWPARAM(controlId, kEnChange),
                    reinterpret_cast<LPARAM>(control->handle));
@@ -888,7 +894,12 @@ BOOL WINAPI DestroyWindow(HWND handle) {
     if (window->isDialog && !window->ended)
         window->ended = true;
     removeHotkeysOf(handle);
+    // The server forgets the timers and the posted messages of a window that is gone (Wine's
+    // server/queue.c, queue_cleanup_window); its controls' go with it.
     killTimersOf(handle);
+    dropMessagesOf(handle);
+    for (HWND control : window->controls)
+        dropMessagesOf(control);
     if (S->foreground == handle)
         S->foreground = nullptr;
     return TRUE;
@@ -1105,7 +1116,19 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
             ADD_FAILURE() << "modal dialog " << id << " (\"" << dialog->text
                           << "\") opened without a script; closing it";
         }
-        modalLoop(script.get(), done);
+        bool quit = modalLoop(script.get(), done);
+        if (quit && !done()) {
+            // Wine's DIALOG_DoDialogBox (dialog.c) breaks out on the quit message, posts it again and returns
+            // the dialog's result as it stands: the id of the template's default push button.
+            Window* w = findWin(handle);
+            w->ended = true;
+            w->result = 0;
+            for (HWND control : w->controls)
+                if (Window* c = findWin(control); c && buttonKind(c) == BS_DEFPUSHBUTTON) {
+                    w->result = c->controlId;
+                    break;
+                }
+        }
         if (!done() && !S->runaway) {
             if (script)
                 ADD_FAILURE() << "dialog " << id << " is still open after its script; closing it";
@@ -1248,8 +1271,10 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
         S->menuAnswers.pop_front();
         Menu view = shown.menu;
         std::unique_ptr<Script> script = makeScript([&] { chosen = answer(view); });
-        // The menu's own loop keeps the program's messages and timers going while it is open.
-        modalLoop(script.get(), [&] { return script->fiber->finished(); });
+        // The menu's own loop keeps the program's messages and timers going while it is open; a quit message
+        // is lost in it, as in Wine.
+        modalLoop(
+            script.get(), [&] { return script->fiber->finished(); }, OnQuit::Swallow);
         finishScript(*script);
     }
     if (chosen) {
@@ -1353,8 +1378,13 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     call.time = static_cast<DWORD>(S->clock);
     size_t index = S->boxes.size();
     S->boxes.push_back(call);
-    // The box's own loop dispatches what is already due before the user gets to answer.
-    modalLoop(nullptr, [] { return false; });
+    // The box's own loop dispatches what is already due before the user gets to answer. A quit message ends
+    // it at once, unanswered: Wine's message box is a dialog (msgbox.c), whose loop posts the quit again and
+    // returns the result as it stands, 0, for the box's template has no default push button.
+    if (modalLoop(nullptr, [] { return false; })) {
+        S->boxes[index].closedByQuit = true;
+        return 0;
+    }
     int answer;
     if (S->boxExpectations.empty()) {
         answer = unexpectedAnswer(style);
@@ -1370,8 +1400,12 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
         answer = expectation.answer;
         if (expectation.script) {
             std::unique_ptr<Script> script = makeScript([&] { answer = expectation.script(call); });
-            modalLoop(script.get(), [&] { return script->fiber->finished(); });
+            bool quit = modalLoop(script.get(), [&] { return script->fiber->finished(); });
             finishScript(*script);
+            if (quit) {
+                S->boxes[index].closedByQuit = true;
+                return 0;
+            }
         }
         if (!answerFits(style, answer))
             ADD_FAILURE() << "answer " << answer << " is not a button of the box \"" << call.text

@@ -74,7 +74,7 @@ TEST_F(Dialogs, RunBeforeOpensEmptyWhenTheListWasStoredOff) {
         EXPECT_EQ(dialog.text(IDC_PROGRAM1), "");
         dialog.click(IDCANCEL);
     });
-    EXPECT_STREQ(Settings.ProgramsToRun, "") << "the next opening empties the stored list";
+    EXPECT_STREQ(Settings.ProgramsToRun, "a.exe;") << "the stored list is kept for the next save";
 }
 
 TEST_F(Dialogs, BrowseFillsTheEntryWithTheFullName) {

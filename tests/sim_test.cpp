@@ -298,6 +298,74 @@ TEST(SimProcesses, ForeignWindowsAnswerHangOrExitAndTimePasses) {
     EXPECT_FALSE(sim::findWindow("Hangs"));
 }
 
+// The nested loops and a quit message, as Wine has them: message boxes and modal dialogs end at once and
+// leave it for the loop below; a popup menu's loop dispatches it, which loses it; a window that is gone takes
+// its posted messages with it.
+HWND OwnWindow(HINSTANCE instance) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = DefWindowProcA;
+    windowClass.lpszClassName = "Own";
+    RegisterClassA(&windowClass);
+    return CreateWindowExA(0, "Own", "Own", 0, 0, 0, 0, 0, nullptr, nullptr, instance, nullptr);
+}
+
+int WINAPI BoxUnderAQuit(HINSTANCE, HINSTANCE, LPSTR, int) {
+    PostQuitMessage(3);
+    int answer = MessageBoxA(nullptr, "Gone ?", nullptr, MB_YESNO);
+    EXPECT_EQ(answer, 0) << "unanswered";
+    EXPECT_TRUE(sim::boxes().at(0).closedByQuit);
+    return Pump();
+}
+
+int WINAPI DialogUnderAQuit(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    PostQuitMessage(4);
+    INT_PTR result = DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_TIMEDEXIT), nullptr, PassiveDialog, 0);
+    EXPECT_EQ(result, IDOK) << "the default push button's id, not the script's Cancel";
+    EXPECT_FALSE(sim::findDialog(IDD_TIMEDEXIT));
+    return Pump();
+}
+
+int WINAPI MenuUnderAQuit(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    HWND window = OwnWindow(instance);
+    HMENU bar = LoadMenuA(instance, "kelto1");
+    PostQuitMessage(5);
+    UINT chosen =
+        static_cast<UINT>(TrackPopupMenuEx(GetSubMenu(bar, 0), TPM_RETURNCMD, 0, 0, window, nullptr));
+    EXPECT_EQ(chosen, static_cast<UINT>(IDM_ABOUT)) << "the menu stays until answered";
+    DestroyMenu(bar);
+    return Pump();
+}
+
+int WINAPI QuitPostedToAWindowThatGoes(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    HWND window = OwnWindow(instance);
+    PostMessageA(window, WM_QUIT, 6, 0);
+    DestroyWindow(window);
+    return Pump();
+}
+
+TEST(SimLoops, AQuitMessageInEachKindOfLoop) {
+    const struct {
+        const char* kind;
+        sim::EntryPoint program;
+        sim::Ending ending;
+        int exitCode;
+    } rows[] = {
+        {"message box", BoxUnderAQuit, sim::Ending::Quit, 3},
+        {"modal dialog", DialogUnderAQuit, sim::Ending::Quit, 4},
+        {"popup menu", MenuUnderAQuit, sim::Ending::Idle, 0},
+        {"window gone", QuitPostedToAWindowThatGoes, sim::Ending::Idle, 0},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& d) { d.click(IDCANCEL); });
+        sim::onMenu([](sim::Menu&) { return static_cast<UINT>(IDM_ABOUT); });
+        sim::RunResult run = sim::run(row.program, "");
+        EXPECT_EQ(run.ending, row.ending) << row.kind;
+        EXPECT_EQ(run.exitCode, row.exitCode) << row.kind;
+        sim::discardScripts();
+    }
+}
+
 TEST(SimBoxes, EveryBoxIsRecordedWithTheBeepBeforeIt) {
     sim::Machine machine;
     sim::expectBox("Sure ?", IDYES);

@@ -128,7 +128,8 @@ TEST_F(Startup, TrayIconOfEachExitType) {
         {"10", "Icon_1", "Shutdown"},  {"20", "Icon_2", "Reboot"},      {"30", "Icon_3", "Restart"},
         {"40", "Icon_5", "Logoff"},    {"50", "Icon_4", "Exit to DOS"}, {"60", "Icon_6", "Standby"},
         {"70", "Icon_7", "Power-off"}, {"80", "Icon_A", "Screensaver"}, {"90", "Icon_B", "Restart Shell"},
-        {"5", nullptr, nullptr},       {"abc", nullptr, nullptr},
+        {"5", "Icon_1", "Shutdown"},   {"abc", "Icon_1", "Shutdown"},   {"0", "Icon_1", "Shutdown"},
+        {"130", "Icon_1", "Shutdown"}, {"220", "Icon_1", "Shutdown"},
     };
     for (const auto& c : cases) {
         sim::Machine machine;

@@ -70,6 +70,7 @@ TEST_F(StoredSettings, WarningTextIsWrittenOnlyWhenEditedAndFillerIsZero) {
     // Leftovers of a longer list must not be stored behind the terminator.
     std::memset(Settings.ProgramsToRun, 'z', sizeof Settings.ProgramsToRun - 1);
     lstrcpyA(Settings.ProgramEntry[0], "a.exe");
+    Settings.ProgramEntriesSet = 1;
     EXPECT_EQ(SaveSettings(), 1);
     EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "ProgramsToRun")->bytes, Bytes("a.exe;", 1024));
 }
@@ -124,6 +125,7 @@ TEST_F(StoredSettings, SaveThenLoadRoundTrips) {
     Settings.ConfirmFlag = 1;
     Settings.RunBeforeExit = 1;
     lstrcpyA(Settings.ProgramEntry[1], "a;b");
+    Settings.ProgramEntriesSet = 1;
     lstrcpyA(Settings.TimerValue, "77");
     lstrcpyA(Settings.HotKey, "Q");
     EXPECT_EQ(SaveSettings(), 1);
@@ -144,6 +146,10 @@ TEST_F(StoredSettings, ProgramListIsSplitOnlyWhenRunBeforeExitIsStoredOn) {
     LoadSettings();
     EXPECT_STREQ(Settings.ProgramsToRun, "a.exe;b.doc;");
     EXPECT_STREQ(Settings.ProgramEntry[0], "");
+    // The entries never held the list: a save writes it back as it was loaded, not the empty entries joined.
+    EXPECT_EQ(SaveSettings(), 1);
+    EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "ProgramsToRun")->bytes,
+              Bytes("a.exe;b.doc;", 1024));
     Store("RunBeforeExit", "1");
     LoadSettings();
     EXPECT_STREQ(Settings.ProgramEntry[0], "a.exe");
@@ -182,17 +188,26 @@ std::vector<BYTE> Raw(const std::string& text) {
 TEST_F(StoredSettings, HostileValues) {
     const HostileValue cases[] = {
         {"TimerValue", REG_SZ, Raw("123456"), "TimerValue", "123456", 10},
-        {"TimerValue", REG_SZ, Raw("1234567"), "TimerValue", "123456", 10},
+        {"TimerValue", REG_SZ, Raw("1234567"), "TimerValue", "30", 10},
+        {"TimerValue", REG_BINARY, Raw("1000000"), "TimerValue", "30", 10},
+        {"AtValue", REG_SZ, Raw("1234567"), "AtValue", "230000", 10},
+        {"AtValue", REG_SZ, Raw(std::string("123456\0", 7)), "AtValue", "123456", 10},
         {"TimerValue", REG_SZ, Raw("12345678"), "TimerValue", "30", 10},
         {"TimerValue", REG_SZ, Raw(std::string("12\0zzzz", 7)), "TimerValue", "12", 10},
         {"TimerValue", REG_BINARY, {}, "TimerValue", "", 10},
         {"AtValue", REG_SZ, Raw(std::string(50, '9')), "AtValue", "230000", 10},
         {"HotKey", REG_SZ, Raw(std::string("qwe\0", 4)), "HotKey", "q", 10},
-        {"HotKey", REG_SZ, Raw("qwertyu"), "HotKey", "q", 10},
-        {"ExitType", REG_SZ, Raw(std::string("abc\0", 4)), nullptr, nullptr, 0},
-        {"ExitType", REG_DWORD, {20, 0, 0, 0}, nullptr, nullptr, 0},
+        {"HotKey", REG_SZ, Raw("qwertyu"), "HotKey", "X", 10},
+        {"ExitType", REG_SZ, Raw(std::string("abc\0", 4)), nullptr, nullptr, 10},
+        {"ExitType", REG_DWORD, {20, 0, 0, 0}, nullptr, nullptr, 10},
         {"ExitType", REG_SZ, Raw(std::string(" +50\0", 5)), nullptr, nullptr, 50},
-        {"ExitType", REG_SZ, Raw(std::string("-9999\0", 6)), nullptr, nullptr, -9999},
+        {"ExitType", REG_SZ, Raw(std::string("-9999\0", 6)), nullptr, nullptr, 10},
+        {"ExitType", REG_SZ, Raw(std::string("0\0", 2)), nullptr, nullptr, 10},
+        {"ExitType", REG_SZ, Raw(std::string("130\0", 4)), nullptr, nullptr, 10},
+        {"ExitType", REG_SZ, Raw(std::string("170\0", 4)), nullptr, nullptr, 10},
+        {"ExitType", REG_SZ, Raw(std::string("220\0", 4)), nullptr, nullptr, 10},
+        {"ExitType", REG_SZ, Raw(std::string("95\0", 3)), nullptr, nullptr, 10},
+        {"ExitType", REG_BINARY, Raw("0000090"), nullptr, nullptr, 10},
         {"WarningText", REG_SZ, Raw(std::string(99, 'w') + std::string(1, '\0')), "WarningText", nullptr, 10},
         {"WarningText", REG_SZ, Raw(std::string(100, 'w')), "WarningText", "", 10},
         {"WarningText", REG_SZ, Raw(std::string(500, 'w') + std::string(1, '\0')), "WarningText", "", 10},

@@ -262,8 +262,65 @@ TEST_F(TimedExit, WarningLongerThanTheDelayIsRefused) {
     sim::expectBox("Timer not started (Invalid time ?)", IDOK);
     sim::RunResult result = sim::runProgram("/a:230000 /w:11 /n");
     EXPECT_EQ(result.ending, sim::Ending::Returned);
+    EXPECT_EQ(result.exitCode, 0);
     EXPECT_TRUE(sim::requests().empty());
     EXPECT_EQ(Settings.TimerActive, 0u);
+    for (const sim::MessageBoxCall& box : sim::boxes())
+        EXPECT_FALSE(box.closedByQuit) << box.text << ": each box stays until answered";
+}
+
+// A timeout or countdown no user can have meant arms nothing, whichever road it comes by: never an exit at
+// once in place of a timed one, never an interval wrapped round.
+TEST_F(TimedExit, OutOfRangeArmsNothing) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> stored;
+        const char*
+            typed;   // a timeout typed before a refused OK; null: the dialog is only opened and cancelled
+        bool hotkey; // armed by the hotkey instead of a click
+    } rows[] = {
+        {"a stored 0 converted by the dialog's opening", {{"TimerValue", "0"}}, nullptr, false},
+        {"a stored -1, which would wrap round to 49 days", {{"TimerValue", "-1"}}, nullptr, false},
+        {"a typed 0 that OK refused", {}, "0", false},
+        {"a typed -1 that OK refused", {}, "-1", false},
+        {"a stored 0 and the hotkey", {{"TimerValue", "0"}}, nullptr, true},
+        {"a stored countdown of 0", {{"WarnFlag", "1"}, {"WarnValue", "0"}}, nullptr, false},
+        {"a stored countdown of -1", {{"WarnFlag", "1"}, {"WarnValue", "-1"}}, nullptr, false},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        Store("TimerFlag", "1");
+        for (const auto& [name, value] : row.stored)
+            Store(name, value);
+        const char* typed = row.typed;
+        sim::onDialog(IDD_TIMEDEXIT, [typed](sim::Dialog& dialog) {
+            if (typed) {
+                dialog.type(IDC_TIMEOUTVALUE, typed);
+                dialog.click(IDOK);
+            }
+            dialog.click(IDCANCEL);
+        });
+        if (typed)
+            sim::expectBox("Invalid time", IDOK);
+        sim::expectBox("Timer not started (Invalid time ?)", IDOK);
+        bool hotkey = row.hotkey;
+        sim::whenIdle([hotkey] {
+            OnCommand(IDM_TIMEDEXIT);
+            if (hotkey)
+                sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X');
+            else
+                sim::clickTray(WM_LBUTTONDOWN);
+            sim::advance(100000);
+            EXPECT_EQ(Settings.TimerActive, 0u);
+            EXPECT_EQ(sim::trayIcon()->tip, "Shutdown");
+            PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+        });
+        sim::runProgram("/h");
+        EXPECT_TRUE(sim::requests().empty()) << row.what << ": " << sim::requests().front();
+        EXPECT_TRUE(sim::timers().empty()) << row.what;
+        sim::checkScriptsUsed();
+    }
 }
 
 // Armed at start-up, the hotkey stays registered; pressing it arms again. The earlier timers must not be
@@ -426,7 +483,7 @@ struct ApplyCase {
 TEST_F(TimedExitDialog, OkOutcomes) {
     const ApplyCase cases[] = {
         {"timeout", {{IDC_TIMEOUTVALUE, "30"}}, {IDC_TIMEOUT}, true, 1, 0, 0, false},
-        {"timeout cut", {{IDC_TIMEOUTVALUE, "1234567"}}, {IDC_TIMEOUT}, true, 1, 0, 0, false},
+        {"timeout typed to its limit", {{IDC_TIMEOUTVALUE, "1234567"}}, {IDC_TIMEOUT}, true, 1, 0, 0, false},
         {"timeout zero", {{IDC_TIMEOUTVALUE, "0"}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
         {"timeout empty", {{IDC_TIMEOUTVALUE, ""}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
         {"timeout negative", {{IDC_TIMEOUTVALUE, "-3"}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
@@ -488,14 +545,31 @@ TEST_F(TimedExitDialog, OkOutcomes) {
     }
 }
 
-TEST_F(TimedExitDialog, TypedTimeoutIsCutToSixCharacters) {
+// The edits take six characters, so what was typed is what is read; a longer text set by another program
+// is refused, not cut.
+TEST_F(TimedExitDialog, EditsTakeSixCharactersAndALongerTextIsRefused) {
     Open([](sim::Dialog& dialog) {
         dialog.click(IDC_TIMEOUT);
         dialog.type(IDC_TIMEOUTVALUE, "1234567");
+        EXPECT_EQ(dialog.text(IDC_TIMEOUTVALUE), "123456") << "the seventh key is not taken";
         dialog.click(IDOK);
     });
     EXPECT_STREQ(Settings.TimerValue, "123456");
     EXPECT_EQ(Settings.TimeoutSeconds, 123456u);
+    sim::Machine machine;
+    std::memset(&Settings, 0, sizeof Settings);
+    sim::setLocalTime(12, 0, 0);
+    Store("AtValue", "130000");
+    sim::expectBox("Invalid time", IDOK);
+    Open([](sim::Dialog& dialog) {
+        dialog.click(IDC_ATTIME);
+        SetDlgItemTextA(dialog.hwnd(), IDC_ATVALUE, "2300000");
+        dialog.click(IDOK);
+        EXPECT_TRUE(dialog.exists());
+        dialog.click(IDCANCEL);
+    });
+    EXPECT_EQ(Settings.TimerActive, 0u) << "not armed for 23:00:00";
+    EXPECT_STREQ(Settings.AtValue, "130000") << "the field keeps what it held";
 }
 
 TEST_F(TimedExitDialog, ATimerArmedUnderneathIsOnlyCancelledByNoTimedExit) {

@@ -5,6 +5,7 @@
 #include "../extras/hotkey.h"
 
 static const INT32 OneDayMs = 86400000;
+static const UINT32 MaxSeconds = 999999;
 static const INT32 LowestCount = -2147483647 - 1;
 static const INT32 PostponeMs = 300000;
 
@@ -43,11 +44,27 @@ int ArmingRefused() {
     return IsOnItsWay(WayExit);
 }
 
+void ReportTimerNotStarted() {
+    ShowError("Timer not started (Invalid time ?)");
+}
+
+// A timeout of 1 to 999,999 seconds and a countdown of 1 second up to the whole delay are what a user can
+// mean; a stored or typed 0 or -1 would otherwise exit at once or wrap round to some 49 days.
+static bool TimesInRange() {
+    if (Settings.TimerFlag && (Settings.TimeoutSeconds < 1 || Settings.TimeoutSeconds > MaxSeconds))
+        return false;
+    return !Settings.WarnFlag || (Settings.WarnSeconds >= 1 && Settings.WarnSeconds <= MaxSeconds);
+}
+
 void StartTimedExit() {
     if (ArmingRefused())
         return;
     if (Settings.AtFlag && !ParseAtTime())
         return;
+    if (!TimesInRange()) {
+        ReportTimerNotStarted();
+        return;
+    }
     if (Settings.TimerFlag)
         Settings.ExitDelayMs = (INT32)(Settings.TimeoutSeconds * 1000u);
     UINT_PTR timer = SetTimer(NULL, 0, (UINT)Settings.ExitDelayMs, OnExitTimer);
@@ -77,7 +94,9 @@ void ArmWarning() {
         KillTimer(NULL, Settings.ExitTimerId);
         ShowError("Warning time is bigger than timeout");
         CancelTimedExit();
-        if (Settings.RunOnceFlag)
+        // A one-shot program with nothing armed ends; before its loop runs (the command line, start-up),
+        // start-up ends it, so that no quit message is pending when a caller reports the failure in a box.
+        if (Settings.RunOnceFlag && Settings.MainWindow)
             PostQuitMessage(0);
         return;
     }
@@ -88,8 +107,9 @@ void CancelTimedExit() {
     Settings.TimerActive = 0;
     StopTimers();
     SetHotkey(Settings.HotkeyFlag);
-    // Selecting the exit type again puts its own icon back.
-    PostMessageA(Settings.MainWindow, WM_COMMAND, (WPARAM)Settings.ExitType, 0);
+    // Selecting the exit type again puts its own icon back; nothing but an exit type is ever posted as one.
+    if (IsExitType(Settings.ExitType))
+        PostMessageA(Settings.MainWindow, WM_COMMAND, (WPARAM)Settings.ExitType, 0);
 }
 
 void PostponeTimedExit() {
@@ -184,7 +204,7 @@ void MakeDefaultWarningText() {
                                         "standby",  "power-off", "screensaver", "restart shell"};
     lstrcpyA(Settings.WarningText, "Counting down to ");
     INT32 type = Settings.ExitType;
-    if (type >= IDM_SHUTDOWN && type <= IDM_RESTARTSHELL && type % 10 == 0)
+    if (IsExitType(type))
         lstrcatA(Settings.WarningText, names[type / 10 - 1]);
     Settings.WarningTextIsDefault = 1;
 }

@@ -6,6 +6,8 @@
 void StartTimedExit();
 // Non-zero while nothing may be armed: an exit is on its way.
 int ArmingRefused();
+// The one message for a timed exit that cannot be armed.
+void ReportTimerNotStarted();
 void CancelTimedExit();
 // Moves the armed exit five minutes later; nothing changes when its new timer cannot be made.
 void PostponeTimedExit();

@@ -60,8 +60,23 @@ int ReportInvalidTime() {
     return 0;
 }
 
+// Reads a number edit into its 7-byte field. A longer text (set by another program: typing stops at six) is
+// refused, not cut: 2300000 cut to 230000 would be another time.
+static bool ReadNumber(int id, char* field) {
+    char text[NUMBER_SIZE + 1];
+    GetDlgItemTextA(Dialog(), id, text, sizeof text);
+    if (lstrlenA(text) >= NUMBER_SIZE)
+        return false;
+    lstrcpyA(field, text);
+    return true;
+}
+
 void InitTimedExitDialog() {
     HWND dialog = Dialog();
+    // The edits take what their fields hold, so that what was typed is what is read.
+    static const int numberEdits[] = {IDC_TIMEOUTVALUE, IDC_ATVALUE, IDC_WARNVALUE};
+    for (unsigned i = 0; i < sizeof numberEdits / sizeof numberEdits[0]; i++)
+        SendMessageA(GetDlgItem(dialog, numberEdits[i]), EM_LIMITTEXT, NUMBER_SIZE - 1, 0);
     CheckDlgButton(dialog, IDC_TIMEOUT, Settings.TimerFlag ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_ATTIME, Settings.AtFlag ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_WARN, Settings.WarnFlag ? BST_CHECKED : BST_UNCHECKED);
@@ -84,7 +99,6 @@ void InitTimedExitDialog() {
 }
 
 int ApplyTimedExitDialog() {
-    HWND dialog = Dialog();
     // A time of day is armed by this OK; while an exit is on its way nothing may be armed, so the OK is
     // not taken at all and the dialog stays as it is, rather than closing as if it had armed.
     if (!Settings.TimerActive && Checked(IDC_ATTIME) && !Checked(IDC_TIMEOUT) && ArmingRefused())
@@ -95,11 +109,17 @@ int ApplyTimedExitDialog() {
         Settings.AtFlag = (INT32)Checked(IDC_ATTIME);
         Settings.WarnFlag = (INT32)Checked(IDC_WARN);
         if (Settings.WarnFlag) {
-            GetDlgItemTextA(dialog, IDC_WARNVALUE, Settings.WarnValue, sizeof Settings.WarnValue);
+            if (!ReadNumber(IDC_WARNVALUE, Settings.WarnValue)) {
+                CancelTimedExit();
+                return ReportInvalidTime();
+            }
             Settings.WarnSeconds = (UINT32)DecimalValue(Settings.WarnValue);
         }
         if (Settings.TimerFlag) {
-            GetDlgItemTextA(dialog, IDC_TIMEOUTVALUE, Settings.TimerValue, sizeof Settings.TimerValue);
+            if (!ReadNumber(IDC_TIMEOUTVALUE, Settings.TimerValue)) {
+                CancelTimedExit();
+                return ReportInvalidTime();
+            }
             Settings.TimeoutSeconds = (UINT32)DecimalValue(Settings.TimerValue);
             if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > 999999) {
                 CancelTimedExit();
@@ -111,14 +131,18 @@ int ApplyTimedExitDialog() {
             Settings.AtFlag = 0;
         }
         if (Settings.AtFlag) {
-            GetDlgItemTextA(dialog, IDC_ATVALUE, Settings.AtValue, sizeof Settings.AtValue);
-            if (!ParseAtTime()) {
+            if (!ReadNumber(IDC_ATVALUE, Settings.AtValue) || !ParseAtTime()) {
                 CancelTimedExit();
                 return ReportInvalidTime();
             }
             if (Settings.TimerActive)
                 CancelTimedExit();
             Settings.TimerFlag = 0;
+            // A warning no arming would take is refused here, not once more by the arming.
+            if (Settings.WarnFlag && (Settings.WarnSeconds == 0 || Settings.WarnSeconds > 999999)) {
+                CancelTimedExit();
+                return ReportInvalidTime();
+            }
             StartTimedExit();
         }
         if (Settings.WarnFlag) {
@@ -202,6 +226,8 @@ INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }
 
 void ShowWarningText() {
+    SendMessageA(GetDlgItem(Settings.WarningTextDialogWindow, IDC_WARNINGTEXT), EM_LIMITTEXT,
+                 sizeof Settings.WarningText - 1, 0);
     if (!Settings.WarningText[0] || Settings.WarningTextIsDefault)
         MakeDefaultWarningText();
     SetDlgItemTextA(Settings.WarningTextDialogWindow, IDC_WARNINGTEXT, Settings.WarningText);

@@ -262,6 +262,7 @@ typedef struct tagBITMAP {
 #define ES_UPPERCASE 0x0008L
 #define ES_AUTOHSCROLL 0x0080L
 #define ES_READONLY 0x0800L
+#define EM_LIMITTEXT 0x00C5
 #define SS_LEFT 0x0L
 #define SS_CENTER 0x1L
 #define SS_SIMPLE 0xBL

@@ -92,19 +92,60 @@ fault_exittype_dword_one_shot() {
     fault_store_only '"ExitType"=dword:00000014'
     fault_expect_stored "ExitType="$'\x14'
     fault_one_shot /n
-    expect_no_call '^(user32\.ExitWindowsEx|KERNEL32\.WinExec|KERNEL32\.SetSystemPowerState|user32\.BroadcastSystemMessage)'
+    expect_call '^user32\.ExitWindowsEx\(00000001,00000000\)$'
+    expect_no_call '^(user32\.ExitWindowsEx\(00000002|KERNEL32\.WinExec|KERNEL32\.SetSystemPowerState|user32\.BroadcastSystemMessage)'
 }
 
-# Resident with no valid exit type: the main window runs, but no icon is added to the tray.
-fault_exittype_dword_resident() {
-    fault_store_only '"ExitType"=dword:00000014'
+# How many of the tray's icons show this tip.  Wine's tray keeps the icon of an earlier row's program
+# for a while after it ended, so a row counts the icons its own program adds.
+fault_tip_count() {
+    must_drive tray-tips >/dev/null
+    grep -cxF "tip: $1" <<<"$OUT"
+}
+
+# One more icon with this tip than $2 before.
+fault_expect_new_tip() {
+    local try
+    for try in 1 2 3 4 5 6; do
+        (($(fault_tip_count "$1") == $2 + 1)) && return 0
+        must_drive sleep 500
+    done
+    fail "no new tray icon with the tip '$1' ($2 before, $(fault_tip_count "$1") now)"
+}
+
+# A stored exit type that is no exit type leaves Shutdown: the resident program shows its icon and tip,
+# never a process without one.
+fault_exittype_resident_shutdown() {
+    fault_store_only "$1"
+    local before
+    before=$(fault_tip_count Shutdown)
     kelto_start
-    must_drive main-window 60000
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000
     expect "main: Kelto95"
+    fault_expect_new_tip Shutdown "$before"
     must_drive command 130 # IDM_EXITPROGRAM
     kelto_wait 60
     expect_exit_code 0
-    expect_no_call '^shell32\.Shell_NotifyIconA\(00000000,'
+}
+
+# 130 is the Exit Program command: stored as the exit type it would end the program when a timed exit
+# armed by a click is cancelled by its firing.  Shutdown instead: the request comes, the program stays.
+fault_exittype_command_id() {
+    fault_store_only "$(fault_sz ExitType 130)" "$(fault_sz TimerFlag 1)" "$(fault_sz TimerValue 3)"
+    fault_expect_stored ExitType=130
+    local before
+    before=$(fault_tip_count Shutdown)
+    kelto_start
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000
+    fault_expect_new_tip Shutdown "$before"
+    must_drive tray lbuttondown
+    wait_calls 1 "$EXIT_SHUTDOWN"
+    must_drive sleep 2000
+    kelto_running || fail "the program ended after the timed exit"
+    fault_expect_new_tip Shutdown "$before"
+    must_drive command 130
+    kelto_wait 60
+    expect_exit_code 0
 }
 
 # Binary data without a terminator is read as the text it spells.
@@ -158,7 +199,62 @@ fault_timer_values_too_long() {
     expect_call '^shell32\.Shell_NotifyIconA\(00000000,'
 }
 
+# A stored timeout of 0 runs at start-up as 30 s; the options dialog's opening converts it again.  A click
+# after Cancel then arms nothing and says so, never an exit at once.
+fault_timer_value_zero() {
+    fault_store_only "$(fault_sz TimerFlag 1)" "$(fault_sz TimerValue 0)"
+    local before
+    before=$(fault_tip_count Shutdown)
+    kelto_start
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 command 170 \
+        wait-dialog "Timed Exit Options" 30000 get-text 107 click 2 wait-gone - "Timed Exit Options" 10000 \
+        tray lbuttondown wait-box 30000
+    expect "107: 0"
+    expect "text: Timer not started (Invalid time ?)"
+    must_drive click 1 sleep 3000
+    expect_no_call 'ExitWindowsEx'
+    fault_expect_new_tip Shutdown "$before"
+    must_drive command 130
+    kelto_wait 60
+}
+
+# One-shot, a countdown longer than the delay to the time of day: both messages stay until answered,
+# then the program ends with code 0 and nothing armed.
+fault_one_shot_second_box_stays() {
+    fault_store_only
+    local at
+    at=$(date -d "@$(($(date +%s) + 60))" +%H%M%S)
+    kelto_start "/a:$at" /w:120 /n
+    must_drive wait-box 60000
+    expect "text: Warning time is bigger than timeout"
+    must_drive click 1 sleep 1000 wait-box 30000 sleep 2000 count-boxes
+    expect "text: Timer not started (Invalid time ?)"
+    expect "boxes: 1"
+    must_drive click 1
+    kelto_wait 60
+    expect_exit_code 0
+    expect_no_call 'ExitWindowsEx'
+}
+
 # ---- programs run before the exit ---------------------------------------------------------------
+
+# A list stored while Run before Exit was off: the dialog opens with empty fields, and a save through
+# the Registry dialog writes the list back as it was, not the empty fields joined.
+fault_program_list_kept_by_save() {
+    fault_store_only "$(fault_sz RunBeforeExit 0)" "$(fault_sz ProgramsToRun 'c:\backup.bat;')"
+    kelto_start
+    must_drive main-window 60000 command 180 wait-dialog 'Run before exit' 30000 get-text 204 click 2 \
+        wait-gone - 'Run before exit' 10000 command 230 wait-dialog Registry 30000 click-wait 263 click 1 \
+        wait-dialog Ok 30000
+    expect "204: "
+    expect "text: Registry settings changed"
+    must_drive click 1 wait-gone - Ok 10000 reg-get HKLM "$FAULT_KEY" ProgramsToRun \
+        reg-get HKLM "$FAULT_KEY" RunBeforeExit
+    expect 'reg ProgramsToRun: c:\backup.bat;'
+    expect "reg RunBeforeExit: 0"
+    must_drive command 130
+    kelto_wait 60
+}
 
 # A program that does not exist is skipped without a word; the next one runs, then the exit.
 fault_missing_program() {
@@ -256,14 +352,22 @@ check_faults_table() {
     sed -i -E 's/^("RelayInclude"=".*)"$/\1;Shell_NotifyIconA"/' "$WINEPREFIX/user.reg"
     guarded_session
     fault_row "ExitType '20xxxxx', too long: ignored, Shutdown" fault_exittype_too_long
-    fault_row "ExitType DWORD 20: not a number, no exit request" fault_exittype_dword_one_shot
-    fault_row "ExitType DWORD 20, resident: no tray icon" fault_exittype_dword_resident
+    fault_row "ExitType DWORD 20: not a number, Shutdown" fault_exittype_dword_one_shot
+    fault_row "ExitType DWORD 20, resident: the Shutdown icon" fault_exittype_resident_shutdown \
+        '"ExitType"=dword:00000014'
+    fault_row "ExitType 'abc', resident: the Shutdown icon" fault_exittype_resident_shutdown \
+        "$(fault_sz ExitType abc)"
+    fault_row "ExitType '130', a click's timed exit: the shutdown request, the program stays" \
+        fault_exittype_command_id
+    fault_row "TimerValue '0', the options dialog cancelled, a click: not started" fault_timer_value_zero
+    fault_row "one-shot, countdown longer than the delay: both boxes stay" fault_one_shot_second_box_stays
     fault_row "ExitType binary '20' without terminator: Reboot" fault_exittype_binary
     fault_row "RunBeforeExit DWORD 1: not on, nothing run" fault_runbefore_dword
     fault_row "ProgramsToRun of 1058 characters: ignored" fault_programs_too_long
     fault_row "TimerValue, WarnValue, WarningText too long: start-up values" fault_timer_values_too_long
     fault_row "ProgramsToRun: missing program, then the next, then the exit" fault_missing_program
     fault_row "ProgramsToRun: missing document, then the next, then the exit" fault_missing_document
+    fault_row "RunBeforeExit '0' with a list: a save keeps it" fault_program_list_kept_by_save
 
     # Restart Shell's starts land on a stand-in shell in the program's folder, found before Wine's
     # own explorer.exe, which would open a folder window in the session for every row.

@@ -54,6 +54,15 @@ std::optional<std::string> Readable(const Stored& stored, size_t room) {
     return std::string(stored.bytes.c_str());
 }
 
+// A short value's text: refused when its query fails or when it is longer than the six characters a field
+// holds, terminator or not.
+std::optional<std::string> ReadableShort(const Stored& stored) {
+    std::optional<std::string> text = Readable(stored, 7);
+    if (text && text->size() > 6)
+        return std::nullopt;
+    return text;
+}
+
 // A long value is taken only when it fits its field with its terminator; otherwise the field stays empty.
 std::string ExpectedLongText(const Stored& stored, size_t capacity) {
     std::optional<std::string> text = Readable(stored, capacity);
@@ -69,7 +78,7 @@ INT32 ExpectedFlag(bool loaded, const Stored& stored, INT32 startValue, bool opt
     if (optionGiven)
         return optionValue;
     if (loaded)
-        if (std::optional<std::string> text = Readable(stored, 7))
+        if (std::optional<std::string> text = ReadableShort(stored))
             return fuzz::ExpectedDecimal(text->c_str());
     return startValue;
 }
@@ -162,12 +171,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(std::strlen(Settings.HotKey) <= 1, "HotKey \"%s\"", Settings.HotKey);
     FUZZ_CHECK(Settings.NumberText[0] == 0 && Settings.SavedWarningText[0] == 0);
 
-    std::optional<std::string> storedExitType = loaded ? Readable(stored[ExitType], 7) : std::nullopt;
-    bool validExitType = Settings.ExitType >= IDM_SHUTDOWN && Settings.ExitType <= IDM_RESTARTSHELL &&
-                         Settings.ExitType % 10 == 0;
-    FUZZ_CHECK(validExitType ||
-                   (storedExitType && Settings.ExitType == fuzz::ExpectedDecimal(storedExitType->c_str())),
-               "ExitType %d", Settings.ExitType);
+    // Only an exit type is ever taken: a stored one of the nine when no option names another.
+    std::optional<std::string> storedExitType = loaded ? ReadableShort(stored[ExitType]) : std::nullopt;
+    auto isExitType = [](INT32 v) { return v >= IDM_SHUTDOWN && v <= IDM_RESTARTSHELL && v % 10 == 0; };
+    FUZZ_CHECK(isExitType(Settings.ExitType), "ExitType %d", Settings.ExitType);
+    bool exitOptionGiven = false;
+    for (const char* option : {"/e:s", "/e:b", "/e:r", "/e:d", "/e:l", "/e:p", "/x:h", "/x:s", "/x:r"})
+        exitOptionGiven = exitOptionGiven || Has(line, option);
+    if (!exitOptionGiven && result == 1) {
+        INT32 storedType = storedExitType ? fuzz::ExpectedDecimal(storedExitType->c_str()) : 0;
+        FUZZ_CHECK(Settings.ExitType == (isExitType(storedType) ? storedType : IDM_SHUTDOWN),
+                   "ExitType %d, stored %d", Settings.ExitType, storedType);
+    }
 
     for (const sim::Request& request : sim::requests())
         FUZZ_CHECK(!IsExitRequest(request.kind), "the parser made the request %s", request.str().c_str());
