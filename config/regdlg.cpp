@@ -1,5 +1,5 @@
 // The "Registry" dialog: save or delete the stored settings, auto-run, and the two start-menu policies.
-#include "regdlg.h"
+#include "regdlg_internal.h"
 #include "store.h"
 
 static int IsValuePresent(HKEY root, const char* keyName, const char* valueName, bool needsNonZero) {
@@ -17,7 +17,7 @@ static int IsValuePresent(HKEY root, const char* keyName, const char* valueName,
     return !needsNonZero || word != 0;
 }
 
-int IsAutorunEnabled() {
+static int IsAutorunEnabled() {
     return IsValuePresent(HKEY_LOCAL_MACHINE, RUN_KEY, RUN_VALUE, false);
 }
 
@@ -25,11 +25,11 @@ int IsNoLogOffSet() {
     return IsValuePresent(HKEY_CURRENT_USER, POLICIES_KEY, "NoLogOff", true);
 }
 
-int IsNoCloseSet() {
+static int IsNoCloseSet() {
     return IsValuePresent(HKEY_CURRENT_USER, POLICIES_KEY, "NoClose", true);
 }
 
-int SetAutorun(int on) {
+static int SetAutorun(int on) {
     if ((on != 0) == (IsAutorunEnabled() != 0))
         return 1;
     // The bytes after the path's terminator are written too: they are zero, not stack contents.
@@ -58,11 +58,11 @@ static int SetPolicy(const char* name, int on) {
     return status == ERROR_SUCCESS ? 1 : 0;
 }
 
-int SetNoLogOff(int on) {
+static int SetNoLogOff(int on) {
     return SetPolicy("NoLogOff", on);
 }
 
-int SetNoClose(int on) {
+static int SetNoClose(int on) {
     return SetPolicy("NoClose", on);
 }
 
@@ -70,7 +70,7 @@ static UINT CheckState(INT32 flag) {
     return flag ? BST_CHECKED : BST_UNCHECKED;
 }
 
-void InitRegistryDialog() {
+static void InitRegistryDialog() {
     HWND dialog = Settings.RegistryDialogWindow;
     Settings.InitialAutorun = IsAutorunEnabled();
     Settings.InitialNoLogOff = IsNoLogOffSet();
@@ -81,7 +81,7 @@ void InitRegistryDialog() {
     CheckDlgButton(dialog, IDC_NOCHANGE, BST_CHECKED);
 }
 
-int ApplyRegistryDialog() {
+static int ApplyRegistryDialog() {
     HWND dialog = Settings.RegistryDialogWindow;
     INT32 autorun = IsDlgButtonChecked(dialog, IDC_AUTORUN) == BST_CHECKED;
     INT32 noLogOff = IsDlgButtonChecked(dialog, IDC_NOLOGOFF) == BST_CHECKED;

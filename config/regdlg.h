@@ -8,12 +8,4 @@
 #define POLICIES_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer"
 
 INT_PTR CALLBACK RegistryDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-void InitRegistryDialog();
-int ApplyRegistryDialog();
-int IsAutorunEnabled();
-int IsNoLogOffSet();
-int IsNoCloseSet();
-int SetAutorun(int on);
-int SetNoLogOff(int on);
-int SetNoClose(int on);
 #endif

@@ -1,5 +1,5 @@
 // Programs run before the exit: the four entries, their stored form, the runner and the dialog.
-#include "runbefore.h"
+#include "runbefore_internal.h"
 #include "../app/libraries.h"
 #include <commdlg.h>
 
@@ -81,7 +81,7 @@ bool HasProgramExtension(const char* text) {
     return false;
 }
 
-void RunAsProcess(const char* text) {
+static void RunAsProcess(const char* text) {
     if (!text[0])
         return;
     // CreateProcessA may write into the command line it is given.
@@ -99,7 +99,7 @@ void RunAsProcess(const char* text) {
     CloseHandle(process.hProcess);
 }
 
-void RunThroughShell(const char* text) {
+static void RunThroughShell(const char* text) {
     if (!text[0])
         return;
     SHELLEXECUTEINFOA request;
@@ -136,7 +136,7 @@ static void ApplyEnablingRule() {
         EnableWindow(GetDlgItem(dialog, BrowseButtons[i]), enable);
 }
 
-void BrowseForProgram() {
+static void BrowseForProgram() {
     ZeroBytes(&BrowseRequest, sizeof BrowseRequest);
     BrowseRequest.lStructSize = sizeof BrowseRequest;
     BrowseRequest.hwndOwner = Settings.RunBeforeDialog;

@@ -3,12 +3,11 @@
 #define KELTO_RUNBEFORE_H
 #include "../app/settings.h"
 
+// The four entries into ProgramsToRun, each followed by ";"; an entry that does not fit whole is left out.
 void JoinProgramList();
+// ProgramsToRun into the four entries; empty entries are skipped, one too long for its field is left empty.
 void SplitProgramList();
+// Runs the four entries in order, each to its end: a program as a process, anything else through the shell.
 void RunProgramsBeforeExit();
-bool HasProgramExtension(const char* text);
-void RunAsProcess(const char* text);
-void RunThroughShell(const char* text);
 INT_PTR CALLBACK RunBeforeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-void BrowseForProgram();
 #endif

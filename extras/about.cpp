@@ -36,7 +36,7 @@ static void DrawMatching(HDC dc, HWND control, const AboutText* texts, unsigned 
             TextOutA(dc, 0, 0, texts[i].text, lstrlenA(texts[i].text));
 }
 
-void ColorAboutText(HDC dc, HWND control) {
+static void ColorAboutText(HDC dc, HWND control) {
     SetBkColor(dc, TextBackground);
     SetTextColor(dc, Black);
     DrawMatching(dc, control, BlackTexts, sizeof BlackTexts / sizeof BlackTexts[0]);
@@ -44,7 +44,7 @@ void ColorAboutText(HDC dc, HWND control) {
     DrawMatching(dc, control, LinkTexts, sizeof LinkTexts / sizeof LinkTexts[0]);
 }
 
-void PaintAboutBox(HWND dialog) {
+static void PaintAboutBox(HWND dialog) {
     if (!Picture)
         Picture = LoadBitmapA(Settings.Instance, "GARVIK");
     BITMAP facts;

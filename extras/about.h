@@ -7,6 +7,4 @@
 #define MAKER_WEB "http://garvik.example"
 
 INT_PTR CALLBACK AboutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-void PaintAboutBox(HWND dialog);
-void ColorAboutText(HDC dc, HWND control);
 #endif

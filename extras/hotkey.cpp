@@ -8,7 +8,7 @@ void SetHotkey(int flag) {
         UnregisterHotKey(Settings.MainWindow, HOTKEY_ID);
 }
 
-bool ValidateHotkeyLetter() {
+static bool ValidateHotkeyLetter() {
     if (!Settings.HotkeyFlag)
         return true;
     GetDlgItemTextA(Settings.HotkeyDialog, IDC_HOTKEYLETTER, Settings.HotKey, sizeof Settings.HotKey);

@@ -3,7 +3,7 @@
 #define KELTO_HOTKEY_H
 #include "../app/settings.h"
 
+// Registers Ctrl+Alt+HotKey[0] for the main window when flag is non-zero, else unregisters it.
 void SetHotkey(int flag);
-bool ValidateHotkeyLetter();
 INT_PTR CALLBACK HotkeyDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 #endif

@@ -32,7 +32,7 @@ static bool LinkPath(int onDesktop, char* path, CoTaskMemFreeEntry freeMemory) {
     return true;
 }
 
-int CreateShortcut(int onDesktop) {
+static int CreateShortcut(int onDesktop) {
     // Without COM from start-up there is no link object to make.
     CoCreateInstanceEntry createInstance = ENTRY_AS(CoCreateInstanceEntry, ComEntry("CoCreateInstance"));
     CoTaskMemFreeEntry freeMemory = ENTRY_AS(CoTaskMemFreeEntry, ComEntry("CoTaskMemFree"));

@@ -3,6 +3,5 @@
 #define KELTO_SHORTCUT_H
 #include "../app/settings.h"
 
-int CreateShortcut(int onDesktop);
 INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 #endif

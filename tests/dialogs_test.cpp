@@ -1,7 +1,7 @@
 // The run-before-exit, registry, shortcut and about dialogs.
 #include "support.h"
 #include "app/tray.h"
-#include "config/regdlg.h"
+#include "config/regdlg_internal.h"
 #include "exit/runbefore.h"
 #include "extras/shortcut.h"
 #include <shlobj.h>

@@ -1,6 +1,6 @@
 // The list of programs run before the exit: its stored form and the runner.
 #include "support.h"
-#include "exit/runbefore.h"
+#include "exit/runbefore_internal.h"
 
 namespace {
 

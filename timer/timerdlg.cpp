@@ -1,6 +1,8 @@
 // The "Timed Exit Options" dialog and the "Enter warning window text" dialog.
-#include "timerdlg.h"
+#include "timerdlg_internal.h"
 #include "timer.h"
+
+static INT_PTR CALLBACK WarningTextDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
 static HWND Dialog() {
     return Settings.TimedExitDialogWindow;
@@ -49,13 +51,13 @@ void ShowWarnValue() {
     SetDlgItemTextA(Dialog(), IDC_WARNVALUE, Settings.NumberText);
 }
 
-void ClearTimeEdits() {
+static void ClearTimeEdits() {
     SetDlgItemTextA(Dialog(), IDC_TIMEOUTVALUE, "");
     SetDlgItemTextA(Dialog(), IDC_ATVALUE, "");
     SetDlgItemTextA(Dialog(), IDC_WARNVALUE, "");
 }
 
-int ReportInvalidTime() {
+static int ReportInvalidTime() {
     ShowError("Invalid time");
     return 0;
 }
@@ -71,7 +73,7 @@ static bool ReadNumber(int id, char* field) {
     return true;
 }
 
-void InitTimedExitDialog() {
+static void InitTimedExitDialog() {
     HWND dialog = Dialog();
     // The edits take what their fields hold, so that what was typed is what is read.
     static const int numberEdits[] = {IDC_TIMEOUTVALUE, IDC_ATVALUE, IDC_WARNVALUE};
@@ -98,7 +100,7 @@ void InitTimedExitDialog() {
         ClearTimeEdits();
 }
 
-int ApplyTimedExitDialog() {
+static int ApplyTimedExitDialog() {
     // A time of day is armed by this OK; while an exit is on its way nothing may be armed, so the OK is
     // not taken at all and the dialog stays as it is, rather than closing as if it had armed.
     if (!Settings.TimerActive && Checked(IDC_ATTIME) && !Checked(IDC_TIMEOUT) && ArmingRefused())
@@ -225,7 +227,7 @@ INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
-void ShowWarningText() {
+static void ShowWarningText() {
     SendMessageA(GetDlgItem(Settings.WarningTextDialogWindow, IDC_WARNINGTEXT), EM_LIMITTEXT,
                  sizeof Settings.WarningText - 1, 0);
     if (!Settings.WarningText[0] || Settings.WarningTextIsDefault)
@@ -233,7 +235,7 @@ void ShowWarningText() {
     SetDlgItemTextA(Settings.WarningTextDialogWindow, IDC_WARNINGTEXT, Settings.WarningText);
 }
 
-void ReadWarningText() {
+static void ReadWarningText() {
     GetDlgItemTextA(Settings.WarningTextDialogWindow, IDC_WARNINGTEXT, Settings.WarningText,
                     sizeof Settings.WarningText);
 }
@@ -251,7 +253,7 @@ static int WarningTextStep(HWND, int command) {
     return 1;
 }
 
-INT_PTR CALLBACK WarningTextDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+static INT_PTR CALLBACK WarningTextDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         Settings.WarningTextDialogWindow = dialog;

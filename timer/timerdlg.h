@@ -4,14 +4,4 @@
 #include "../app/settings.h"
 
 INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-void InitTimedExitDialog();
-int ApplyTimedExitDialog();
-void ShowTimeoutValue();
-void ShowAtValue();
-void ShowWarnValue();
-void ClearTimeEdits();
-int ReportInvalidTime();
-INT_PTR CALLBACK WarningTextDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
-void ShowWarningText();
-void ReadWarningText();
 #endif

@@ -4,7 +4,7 @@
 // Input: six bytes each of TimerValue, AtValue and WarnValue; hour, minute and second of the local time; then
 // one byte per call, in order: 0 timeout, 1 time of day, 2 warning (the byte modulo 3).
 #include "fuzz_support.h"
-#include "timer/timerdlg.h"
+#include "timer/timerdlg_internal.h"
 
 namespace {
 
