@@ -1,7 +1,9 @@
 // Start-up, the hidden main window and the message loop.
 #include "main.h"
 #include "tray.h"
+#include "trayicon.h"
 #include "../exit/exit.h"
+#include "../exit/exittype.h"
 #include "../timer/timer.h"
 #include "../config/cmdline.h"
 #include "../extras/hotkey.h"
@@ -11,41 +13,7 @@
 static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record Windows 95 expects");
 #endif
 
-struct ExitTypeLook {
-    INT32 exitType;
-    const char* icon;
-    const char* tip;
-};
-
-// Logoff shows Icon_5 and Exit to DOS Icon_4: the icon numbers predate the menu order.
-static const ExitTypeLook ExitTypeLooks[] = {
-    {IDM_SHUTDOWN, "Icon_1", "Shutdown"},
-    {IDM_REBOOT, "Icon_2", "Reboot"},
-    {IDM_RESTART, "Icon_3", "Restart"},
-    {IDM_LOGOFF, "Icon_5", "Logoff"},
-    {IDM_EXITTODOS, "Icon_4", "Exit to DOS"},
-    {IDM_STANDBY, "Icon_6", "Standby"},
-    {IDM_POWEROFF, "Icon_7", "Power-off"},
-    {IDM_SCREENSAVER, "Icon_A", "Screensaver"},
-    {IDM_RESTARTSHELL, "Icon_B", "Restart Shell"},
-};
-
-static const ExitTypeLook* FindLook(INT32 exitType) {
-    for (unsigned i = 0; i < sizeof ExitTypeLooks / sizeof ExitTypeLooks[0]; i++)
-        if (ExitTypeLooks[i].exitType == exitType)
-            return &ExitTypeLooks[i];
-    return NULL;
-}
-
-const char* ExitTypeIcon(INT32 exitType) {
-    const ExitTypeLook* look = FindLook(exitType);
-    return look ? look->icon : NULL;
-}
-
-const char* ExitTypeTip(INT32 exitType) {
-    const ExitTypeLook* look = FindLook(exitType);
-    return look ? look->tip : NULL;
-}
+static LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 static void CreateMainWindow() {
     WNDCLASSA windowClass;
@@ -100,7 +68,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (icon)
         AddTrayIcon(Settings.MainWindow, LoadIconA(Settings.Instance, icon), ExitTypeTip(Settings.ExitType));
     if (Settings.TimerActive)
-        SetTrayIcon(LoadIconA(Settings.Instance, "Icon_9"), "Timed Exit");
+        ShowTimedExitIcon();
 
     Settings.MainMenu = GetSubMenu(LoadMenuA(Settings.Instance, "Kelto1"), 0);
     Settings.ExitTypeMenu = GetSubMenu(LoadMenuA(Settings.Instance, "Kelto2"), 0);
@@ -122,7 +90,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     return (int)message.wParam;
 }
 
-LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+static LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == Settings.TaskbarCreatedMessage && message) {
         RestoreTrayIcon();
         return 0;
@@ -144,6 +112,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         }
         return 0;
     case WM_TRAYNOTIFY: OnTrayMessage(wParam, lParam); return 0;
+    case WM_SHELLRESTARTED: WatchForNewTaskbar((HWND)wParam); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }

@@ -59,10 +59,6 @@ void CopyText(char* field, int capacity, const char* text) {
     lstrcpynA(field, text ? text : "", capacity);
 }
 
-bool IsExitType(INT32 value) {
-    return value >= IDM_SHUTDOWN && value <= IDM_RESTARTSHELL && value % 10 == 0;
-}
-
 INT32 Toggled(INT32 flag) {
     return flag == 0 ? 1 : 0;
 }

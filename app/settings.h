@@ -7,6 +7,8 @@
 #include "../res/resource.h"
 
 #define WM_TRAYNOTIFY (WM_USER + 500)
+// Posted to the main window by Restart Shell, wParam the taskbar window it ends: watch for the new one.
+#define WM_SHELLRESTARTED (WM_USER + 501)
 #define HOTKEY_ID 4097
 #define ErrorBoxStyle (MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND)
 #define QuestionBoxStyle (MB_SYSTEMMODAL | MB_ICONQUESTION | MB_YESNO)
@@ -153,9 +155,6 @@ INT32 DecimalValue(const char* text);
 
 // Copies at most capacity-1 bytes and always terminates: no copy ever runs past a field.
 void CopyText(char* field, int capacity, const char* text);
-
-// True for the nine exit types 10, 20 ... 90, and nothing else (no other command id).
-bool IsExitType(INT32 value);
 
 // Flips a flag: 1 when it was 0, else 0.
 INT32 Toggled(INT32 flag);

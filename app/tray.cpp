@@ -1,7 +1,8 @@
-// The tray icon, its two popup menus and the dispatch of every command.
+// The tray icon's clicks, its two popup menus and the dispatch of every command.
 #include "tray.h"
-#include "main.h"
+#include "trayicon.h"
 #include "../exit/exit.h"
+#include "../exit/exittype.h"
 #include "../exit/runbefore.h"
 #include "../timer/timer.h"
 #include "../timer/timerdlg.h"
@@ -10,83 +11,8 @@
 #include "../extras/shortcut.h"
 #include "../extras/about.h"
 
-static void SetTip(const char* tip) {
-    CopyText(Settings.TrayIconData.szTip, sizeof Settings.TrayIconData.szTip, tip);
-}
-
-BOOL AddTrayIcon(HWND window, HICON icon, const char* tip) {
-    if (Settings.RunOnceFlag || Settings.HideIconFlag)
-        return FALSE;
-    TrayIconRecord& data = Settings.TrayIconData;
-    data.cbSize = sizeof data;
-    data.hWnd = window;
-    data.uID = (UINT)(UINT_PTR)Settings.Instance;
-    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    data.uCallbackMessage = WM_TRAYNOTIFY;
-    data.hIcon = icon;
-    SetTip(tip);
-    Settings.TrayIconWanted = 1;
-    return Shell_NotifyIconA(NIM_ADD, (PNOTIFYICONDATAA)&data);
-}
-
-BOOL SetTrayIcon(HICON icon, const char* tip) {
-    TrayIconRecord& data = Settings.TrayIconData;
-    data.uFlags = NIF_ICON | NIF_TIP;
-    data.hIcon = icon;
-    SetTip(tip);
-    return Shell_NotifyIconA(NIM_MODIFY, (PNOTIFYICONDATAA)&data);
-}
-
-BOOL RemoveTrayIcon(HWND window) {
-    TrayIconRecord& data = Settings.TrayIconData;
-    data.hWnd = window;
-    data.uID = (UINT)(UINT_PTR)Settings.Instance;
-    return Shell_NotifyIconA(NIM_DELETE, (PNOTIFYICONDATAA)&data);
-}
-
-static void StopTaskbarWatch() {
-    if (Settings.TaskbarWatchTimerId)
-        KillTimer(NULL, Settings.TaskbarWatchTimerId);
-    Settings.TaskbarWatchTimerId = 0;
-}
-
-// Adds the icon again as it is now: the record keeps the picture and tip of the last request, the exit
-// type's or the armed timer's, even those that failed while there was no taskbar.
-static BOOL AddTrayIconAgain() {
-    if (!Settings.TrayIconWanted)
-        return FALSE;
-    Settings.TrayIconData.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    return Shell_NotifyIconA(NIM_ADD, (PNOTIFYICONDATAA)&Settings.TrayIconData);
-}
-
-// A new taskbar starts without our icon (Explorer restarted, after a crash or by Restart Shell).
-void RestoreTrayIcon() {
-    StopTaskbarWatch();
-    AddTrayIconAgain();
-}
-
-// After Restart Shell: a shell that broadcasts nothing when its taskbar starts (the first Windows 95
-// release) is watched for a minute, until a new taskbar window takes the icon.
-static const UINT TaskbarWatchIntervalMs = 500;
-static const INT32 TaskbarWatchTicks = 120;
-
-void WatchForNewTaskbar(HWND oldTaskbar) {
-    if (!Settings.TrayIconWanted || !Settings.MainWindow)
-        return;
-    StopTaskbarWatch();
-    Settings.OldTaskbar = oldTaskbar;
-    Settings.TaskbarWatchTicksLeft = TaskbarWatchTicks;
-    Settings.TaskbarWatchTimerId = SetTimer(NULL, 0, TaskbarWatchIntervalMs, OnTaskbarWatchTick);
-}
-
-void CALLBACK OnTaskbarWatchTick(HWND, UINT, UINT_PTR, DWORD) {
-    HWND taskbar = FindWindowA("Shell_TrayWnd", NULL);
-    // Window handles are soon reused on Windows 9x: once the old taskbar was seen gone, any one is new.
-    if (taskbar != Settings.OldTaskbar)
-        Settings.OldTaskbar = NULL;
-    if ((taskbar && !Settings.OldTaskbar && AddTrayIconAgain()) || --Settings.TaskbarWatchTicksLeft <= 0)
-        StopTaskbarWatch();
-}
+static void UpdateExitTypeMenu();
+static void OnTrayClick();
 
 // Shows a popup menu at the cursor; with TPM_RETURNCMD the choice is returned instead of posted.
 static UINT ShowMenu(HMENU menu, UINT flags) {
@@ -136,7 +62,7 @@ void OnTrayMessage(WPARAM, LPARAM lParam) {
     }
 }
 
-void OnTrayClick() {
+static void OnTrayClick() {
     if (Settings.TimerActive) {
         Settings.TimerCancelled = 1;
         CancelTimedExit();
@@ -177,14 +103,14 @@ void UpdateMainMenu() {
     GrayWhileArmed(Settings.MainMenu, 15);
 }
 
-void UpdateExitTypeMenu() {
+static void UpdateExitTypeMenu() {
     ResetMenu(Settings.ExitTypeMenu, 10);
     GrayWhileArmed(Settings.ExitTypeMenu, 10);
 }
 
 static void SelectExitType(INT32 exitType) {
     Settings.ExitType = exitType;
-    SetTrayIcon(LoadIconA(Settings.Instance, ExitTypeIcon(exitType)), ExitTypeTip(exitType));
+    ShowExitTypeIcon(exitType);
 }
 
 // One copy of each dialog: the menus stay usable under a modal dialog, and its command then brings the
@@ -208,36 +134,24 @@ static void AskToHideIcon() {
     if (MessageBoxA(NULL, "Are you sure you want to hide the tray icon ?", "Confirm", QuestionBoxStyle) !=
         IDYES)
         return;
-    RemoveTrayIcon(Settings.MainWindow);
-    // Hidden for the rest of this run: no new taskbar brings it back.
-    Settings.TrayIconWanted = 0;
-    StopTaskbarWatch();
+    HideTrayIcon();
 }
 
 void OnCommand(int id) {
     if (Settings.TimerActive && !OpenWhileArmed(id))
         return;
-    switch (id) {
-    case IDM_SHUTDOWN:
-    case IDM_REBOOT:
-    case IDM_RESTART:
-    case IDM_LOGOFF:
-    case IDM_EXITTODOS:
-    case IDM_STANDBY:
-    case IDM_POWEROFF:
-    case IDM_RESTARTSHELL: SelectExitType(id); break;
-    case IDM_SCREENSAVER:
+    if (IsExitType(id)) {
         SelectExitType(id);
-        if (Settings.ForceFlag)
-            RejectForcedScreensaver();
-        break;
+        RefuseForceWhereItCannotApply();
+        return;
+    }
+    switch (id) {
     case IDM_SINGLECLICK: Settings.ClickFlag = Toggled(Settings.ClickFlag); break;
     case IDM_ABOUT: RunDialog(IDD_ABOUT, AboutDlgProc, &Settings.AboutDialog); break;
     case IDM_EXITPROGRAM: PostMessageA(Settings.MainWindow, WM_CLOSE, 0, 0); break;
     case IDM_FORCE:
         Settings.ForceFlag = Toggled(Settings.ForceFlag);
-        if (Settings.ForceFlag && Settings.ExitType == IDM_SCREENSAVER)
-            RejectForcedScreensaver();
+        RefuseForceWhereItCannotApply();
         break;
     case IDM_EJECT: Settings.EjectFlag = Toggled(Settings.EjectFlag); break;
     case IDM_HOTKEY: RunDialog(IDD_HOTKEY, HotkeyDlgProc, &Settings.HotkeyDialog); break;

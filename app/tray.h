@@ -1,17 +1,14 @@
-// Tray icon, the two popup menus and the dispatch of every command.
+// The tray icon's clicks, its two popup menus and the dispatch of every command.
 #ifndef KELTO_TRAY_H
 #define KELTO_TRAY_H
 #include "settings.h"
 
-BOOL AddTrayIcon(HWND window, HICON icon, const char* tip);
-BOOL SetTrayIcon(HICON icon, const char* tip);
-BOOL RemoveTrayIcon(HWND window);
-void RestoreTrayIcon();
-void WatchForNewTaskbar(HWND oldTaskbar);
-void CALLBACK OnTaskbarWatchTick(HWND window, UINT message, UINT_PTR id, DWORD time);
+// The icon's callback message: a click performs or arms the exit, Shift-click the quick menu, a right
+// click the main menu.
 void OnTrayMessage(WPARAM wParam, LPARAM lParam);
-void OnTrayClick();
+// Checks and grays the main menu's items as the settings are now.
 void UpdateMainMenu();
-void UpdateExitTypeMenu();
+// A command from the menus, an accelerator or a post; while a timed exit is armed only Change Settings,
+// About and Exit Program act.
 void OnCommand(int id);
 #endif

@@ -2,6 +2,7 @@
 #include "cmdline.h"
 #include "store.h"
 #include "../exit/exit.h"
+#include "../exit/exittype.h"
 #include "../timer/timer.h"
 
 // A word of the line, kept as a span of the caller's text: the whole line is seen, however long.
@@ -110,12 +111,6 @@ struct OptionEffect {
 };
 
 int ParseCommandLine(const char* text) {
-    static const char* const exitOptions[] = {"/e:s", "/e:b", "/e:r", "/e:d", "/e:l",
-                                              "/e:p", "/x:h", "/x:s", "/x:r"};
-    static const INT32 exitTypes[] = {IDM_SHUTDOWN, IDM_REBOOT,  IDM_RESTART,     IDM_EXITTODOS,   IDM_LOGOFF,
-                                      IDM_POWEROFF, IDM_STANDBY, IDM_SCREENSAVER, IDM_RESTARTSHELL};
-    const int exitOptionCount = sizeof exitOptions / sizeof exitOptions[0];
-
     // Asked for the options, the program shows them and does nothing else: no settings read, nothing armed.
     if (LineHas(text, "/?")) {
         MessageBoxA(NULL, OptionsText, "Kelto95", MB_OK | MB_ICONINFORMATION);
@@ -123,8 +118,8 @@ int ParseCommandLine(const char* text) {
     }
 
     int exitOptionsPresent = 0;
-    for (int i = 0; i < exitOptionCount; i++)
-        if (LineHas(text, exitOptions[i]))
+    for (int i = 0; i < ExitTypeCount; i++)
+        if (LineHas(text, ExitTypes[i].option))
             exitOptionsPresent++;
     if (exitOptionsPresent > 1)
         return Reject("Too many options specified");
@@ -161,9 +156,9 @@ int ParseCommandLine(const char* text) {
             warnToken = tokens[i];
     }
 
-    for (int i = 0; i < exitOptionCount; i++)
-        if (LineHas(text, exitOptions[i]))
-            Settings.ExitType = exitTypes[i];
+    for (int i = 0; i < ExitTypeCount; i++)
+        if (LineHas(text, ExitTypes[i].option))
+            Settings.ExitType = ExitTypes[i].id;
     const OptionEffect effects[] = {
         {"/f:f", &Settings.ForceFlag, 1},   {"/f:d", &Settings.ClickFlag, 0},
         {"/f:e", &Settings.EjectFlag, 1},   {"/f:b", &Settings.BlockFlag, 1},
@@ -198,8 +193,7 @@ int ParseCommandLine(const char* text) {
             return Reject("Warning time is bigger than\ntimeout value");
     }
 
-    if (Settings.ExitType == IDM_SCREENSAVER && Settings.ForceFlag)
-        RejectForcedScreensaver();
+    RefuseForceWhereItCannotApply();
 
     if (!Settings.AtFlag)
         return 1;

@@ -1,5 +1,6 @@
 // The stored settings: seventeen string values under HKEY_LOCAL_MACHINE.
 #include "store.h"
+#include "../exit/exittype.h"
 #include "../exit/runbefore.h"
 
 // Short values are written as 7 bytes whatever their length: the text, its terminator, zero filler.
@@ -70,8 +71,9 @@ void LoadSettings() {
             continue;
         if (values[i].number == &Settings.ExitType) {
             // Anything else (a command id such as 130 Exit Program) would be dispatched as the exit.
-            if (IsExitType(DecimalValue(value)))
-                Settings.ExitType = DecimalValue(value);
+            INT32 type = DecimalValue(value);
+            if (IsExitType(type))
+                Settings.ExitType = type;
         } else if (values[i].number)
             *values[i].number = DecimalValue(value);
         else

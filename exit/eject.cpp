@@ -1,5 +1,19 @@
 // Ejecting removable and CD-ROM media through the VWIN32 device (MS-DOS IOCTL 440Dh).
 #include "eject.h"
+#include "exittype.h"
+
+// The VWIN32 register record; its layout is the device's contract.
+struct DIOC_REGISTERS {
+    DWORD reg_EBX;
+    DWORD reg_EDX;
+    DWORD reg_ECX;
+    DWORD reg_EAX;
+    DWORD reg_EDI;
+    DWORD reg_ESI;
+    DWORD reg_Flags;
+};
+
+#define VWIN32_DIOC_DOS_IOCTL 1
 
 #ifdef KELTO_WIN32
 static_assert(sizeof(DIOC_REGISTERS) == 28, "the VWIN32 register record is 28 bytes");
@@ -33,7 +47,7 @@ static bool AskMediaId(HANDLE device, DIOC_REGISTERS* registers, int drive, BYTE
     return !(registers->reg_Flags & CarryFlag);
 }
 
-void EjectDrive(HANDLE device, int drive) {
+static void EjectDrive(HANDLE device, int drive) {
     if (drive == 1 || drive == 2)
         return;
     BYTE mediaId[28];
@@ -50,7 +64,8 @@ void EjectDrive(HANDLE device, int drive) {
 }
 
 void EjectRemovableMedia() {
-    if (Settings.ExitType == IDM_STANDBY || Settings.ExitType == IDM_SCREENSAVER)
+    const ExitTypeRow* type = FindExitType(Settings.ExitType);
+    if (type && type->keepsMedia)
         return;
     HANDLE device = CreateFileA("\\\\.\\vwin32", 0, 0, NULL, 0, FILE_FLAG_DELETE_ON_CLOSE, NULL);
     if (device == INVALID_HANDLE_VALUE)

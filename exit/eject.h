@@ -3,19 +3,7 @@
 #define KELTO_EJECT_H
 #include "../app/settings.h"
 
-// The VWIN32 register record; its layout is the device's contract.
-struct DIOC_REGISTERS {
-    DWORD reg_EBX;
-    DWORD reg_EDX;
-    DWORD reg_ECX;
-    DWORD reg_EAX;
-    DWORD reg_EDI;
-    DWORD reg_ESI;
-    DWORD reg_Flags;
-};
-
-#define VWIN32_DIOC_DOS_IOCTL 1
-
+// Ejects the media of every removable and CD-ROM drive but A: and B:; nothing before an exit type that
+// keeps the session.
 void EjectRemovableMedia();
-void EjectDrive(HANDLE device, int drive);
 #endif

@@ -1,19 +1,12 @@
 // Performing the selected exit: the one place where the program acts on the session.
-#include "exit.h"
+#include "exit_internal.h"
+#include "exittype.h"
 #include "eject.h"
 #include "runbefore.h"
-#include "../app/tray.h"
-
-#ifdef KELTO_WIN32
-// Windows 95's user32 exports only the undecorated name; the headers would map it to the A form.
-#undef BroadcastSystemMessage
-extern "C" __declspec(dllimport) LONG WINAPI
-    BroadcastSystemMessage(DWORD flags, LPDWORD recipients, UINT message, WPARAM wParam, LPARAM lParam);
-#endif
 
 static const DWORD ForceCloseTimeoutMs = 500;
 
-BOOL CALLBACK ForceCloseWindow(HWND window, LPARAM) {
+static BOOL CALLBACK ForceCloseWindow(HWND window, LPARAM) {
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     if (processId == GetCurrentProcessId())
@@ -36,68 +29,27 @@ void RejectForcedScreensaver() {
     Settings.ForceFlag = 0;
 }
 
-static void BroadcastEndSession() {
-    DWORD recipients = BSM_APPLICATIONS;
-    BroadcastSystemMessage(BSF_FORCEIFHUNG | BSF_IGNORECURRENTTASK, &recipients, WM_ENDSESSION, 1, 0);
-}
-
-static void QuitProgram() {
-    PostMessageA(Settings.MainWindow, WM_QUIT, 0, 0);
-}
-
-// Restart Windows and Exit to DOS need the 16-bit USER calls, which the companion library makes.
-static void RunCompanion(const char* commandLine) {
-    if (Settings.ForceFlag)
-        BroadcastEndSession();
-    WinExec(commandLine, SW_HIDE);
-    QuitProgram();
-}
-
-static void RestartShell() {
-    HWND taskbar = FindWindowA("Shell_TrayWnd", NULL);
-    HWND shell = FindWindowA("Progman", NULL);
-    if (shell)
-        PostMessageA(shell, WM_QUIT, 0, 0);
-    char command[MAX_PATH];
-    GetPrivateProfileStringA("boot", "shell", "explorer.exe", command, sizeof command, "system.ini");
-    WinExec(command, SW_SHOW);
-    // The new shell's taskbar starts without our icon.
-    WatchForNewTaskbar(taskbar);
-}
-
-static void RequestExit() {
-    switch (Settings.ExitType) {
-    case IDM_SHUTDOWN: ExitWindowsEx(EWX_SHUTDOWN, 0); break;
-    case IDM_REBOOT: ExitWindowsEx(EWX_REBOOT, 0); break;
-    case IDM_RESTART: RunCompanion("Rundll.exe KeltoDLL.dll,CallExitWindows"); break;
-    case IDM_LOGOFF:
-        ExitWindowsEx(EWX_LOGOFF, 0xFFFFFFFF);
-        QuitProgram();
-        break;
-    case IDM_EXITTODOS: RunCompanion("Rundll.exe KeltoDLL.dll,CallExitWindowsExec"); break;
-    case IDM_STANDBY:
-        BroadcastSystemMessage(BSF_NOHANG, NULL, WM_POWERBROADCAST, PBT_APMSTANDBY, 0);
-        SetSystemPowerState(TRUE, Settings.ForceFlag);
-        break;
-    case IDM_POWEROFF: ExitWindowsEx(EWX_SHUTDOWN | EWX_POWEROFF, 0); break;
-    case IDM_SCREENSAVER: PostMessageA(GetDesktopWindow(), WM_SYSCOMMAND, SC_SCREENSAVE, 0); break;
-    case IDM_RESTARTSHELL: RestartShell(); break;
-    }
+void RefuseForceWhereItCannotApply() {
+    const ExitTypeRow* type = FindExitType(Settings.ExitType);
+    if (Settings.ForceFlag && type && type->forceRefused)
+        RejectForcedScreensaver();
 }
 
 // Everything after the confirmation, in order, ending in the exit type's request.
 static void PerformExit() {
     if (Settings.RunBeforeExit)
         RunProgramsBeforeExit();
-    INT32 type = Settings.ExitType;
-    if (Settings.ForceFlag &&
-        (type == IDM_SHUTDOWN || type == IDM_REBOOT || type == IDM_POWEROFF || type == IDM_LOGOFF))
+    const ExitTypeRow* type = FindExitType(Settings.ExitType);
+    if (Settings.ForceFlag && type && type->forceClosesPrograms)
         EnumWindows(ForceCloseWindow, 0);
     if (Settings.EjectFlag)
         EjectRemovableMedia();
     // Our own answer to the end-of-session query must not refuse the exit we are about to ask for.
     Settings.BlockFlag = 0;
-    RequestExit();
+    // The type as it is now: the steps above may have run loops of their own.
+    type = FindExitType(Settings.ExitType);
+    if (type)
+        type->request();
 }
 
 void ExecuteExit(ExitStep firstStep, int argument) {

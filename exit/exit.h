@@ -9,6 +9,6 @@ void ExecuteExit();
 // The same, with the trigger's own first step on the way (the quick menu's choice: select, and its message).
 typedef void (*ExitStep)(int argument);
 void ExecuteExit(ExitStep firstStep, int argument);
-BOOL CALLBACK ForceCloseWindow(HWND window, LPARAM value);
-void RejectForcedScreensaver();
+// With Force Exit on and an exit type that cannot be forced: "Screensaver cannot be forced", Force Exit off.
+void RefuseForceWhereItCannotApply();
 #endif

@@ -1,7 +1,7 @@
 // Performing the exit: each exit type's request and what follows it, the order of the steps, the forced
 // close of other applications, and the media walk.
 #include "support.h"
-#include "exit/exit.h"
+#include "exit/exit_internal.h"
 #include "exit/eject.h"
 
 namespace {

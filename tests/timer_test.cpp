@@ -2,8 +2,8 @@
 // set it up.
 #include "support.h"
 #include "app/tray.h"
-#include "timer/timer.h"
-#include "timer/timerdlg.h"
+#include "timer/timer_internal.h"
+#include "timer/timerdlg_internal.h"
 
 namespace {
 

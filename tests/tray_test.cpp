@@ -1,6 +1,7 @@
 // The tray icon, its menus, the command dispatch and the global hotkey with its dialog.
 #include "support.h"
 #include "app/tray.h"
+#include "app/trayicon_internal.h"
 #include "extras/hotkey.h"
 
 namespace {

@@ -1,13 +1,19 @@
 // The exit timer, the warning that opens the countdown window, and the countdown itself.
-#include "timer.h"
-#include "../app/tray.h"
+#include "timer_internal.h"
+#include "../app/trayicon.h"
 #include "../exit/exit.h"
+#include "../exit/exittype.h"
 #include "../extras/hotkey.h"
 
 static const INT32 OneDayMs = 86400000;
 static const UINT32 MaxSeconds = 999999;
 static const INT32 LowestCount = -2147483647 - 1;
 static const INT32 PostponeMs = 300000;
+
+static void ArmWarning();
+static void CALLBACK OnExitTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
+static void CALLBACK OnWarningTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
+static void CALLBACK OnCountdownTick(HWND window, UINT message, UINT_PTR id, DWORD time);
 
 // Kills whatever timers of a timed exit run and closes the countdown window, without the
 // icon and hotkey bookkeeping of a cancel.
@@ -81,13 +87,13 @@ void StartTimedExit() {
     Settings.TimerActive = timer;
     Settings.ExitDueTick = GetTickCount() + (DWORD)Settings.ExitDelayMs;
     Settings.TimerCancelled = 0;
-    SetTrayIcon(LoadIconA(Settings.Instance, "Icon_9"), "Timed Exit");
+    ShowTimedExitIcon();
     SetHotkey(0);
     if (Settings.WarnFlag)
         ArmWarning();
 }
 
-void ArmWarning() {
+static void ArmWarning() {
     INT32 delay = (INT32)((UINT32)Settings.ExitDelayMs - Settings.WarnSeconds * 1000u);
     if (delay < 0) {
         // The message box runs its own loop: an exit timer falling due under it would perform the exit.
@@ -112,7 +118,7 @@ void CancelTimedExit() {
         PostMessageA(Settings.MainWindow, WM_COMMAND, (WPARAM)Settings.ExitType, 0);
 }
 
-void PostponeTimedExit() {
+static void PostponeTimedExit() {
     if (!Settings.TimerActive)
         return;
     // The tick count wraps after 49.7 days; the difference stays right across the wrap.
@@ -138,14 +144,14 @@ void PostponeTimedExit() {
     ShowCountdown();
 }
 
-void CALLBACK OnExitTimer(HWND, UINT, UINT_PTR, DWORD) {
+static void CALLBACK OnExitTimer(HWND, UINT, UINT_PTR, DWORD) {
     CancelTimedExit();
     ExecuteExit();
     if (Settings.RunOnceFlag)
         PostMessageA(Settings.MainWindow, WM_QUIT, 0, 0);
 }
 
-void CALLBACK OnWarningTimer(HWND, UINT, UINT_PTR, DWORD) {
+static void CALLBACK OnWarningTimer(HWND, UINT, UINT_PTR, DWORD) {
     KillTimer(NULL, Settings.CountdownTimerId);
     Settings.CountdownTimerId = SetTimer(NULL, 0, 1000, OnCountdownTick);
     if (!Settings.CountdownTimerId)
@@ -155,7 +161,7 @@ void CALLBACK OnWarningTimer(HWND, UINT, UINT_PTR, DWORD) {
                        CountdownDlgProc, 0);
 }
 
-void CALLBACK OnCountdownTick(HWND, UINT, UINT_PTR, DWORD) {
+static void CALLBACK OnCountdownTick(HWND, UINT, UINT_PTR, DWORD) {
     ShowCountdown();
 }
 
@@ -200,11 +206,9 @@ INT_PTR CALLBACK CountdownDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 }
 
 void MakeDefaultWarningText() {
-    static const char* const names[] = {"shutdown", "reboot",    "restart",     "logoff",       "exit to DOS",
-                                        "standby",  "power-off", "screensaver", "restart shell"};
     lstrcpyA(Settings.WarningText, "Counting down to ");
-    INT32 type = Settings.ExitType;
-    if (IsExitType(type))
-        lstrcatA(Settings.WarningText, names[type / 10 - 1]);
+    const ExitTypeRow* type = FindExitType(Settings.ExitType);
+    if (type)
+        lstrcatA(Settings.WarningText, type->countdownName);
     Settings.WarningTextIsDefault = 1;
 }

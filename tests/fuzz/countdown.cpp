@@ -3,7 +3,7 @@
 // Input: a flags byte (bit 0: close the window first), four bytes of CountdownRemaining (low byte first),
 // then the warning text (up to 99 bytes, to its first NUL).
 #include "fuzz_support.h"
-#include "timer/timer.h"
+#include "timer/timer_internal.h"
 
 #include <climits>
 
