@@ -22,6 +22,9 @@
 #define PROGRAM_COUNT 4
 #define PROGRAMS_TO_RUN_SIZE 1024
 
+// The longest timeout or countdown in seconds: six digits, as the fields hold.
+#define MAX_TIMER_SECONDS 999999u
+
 // The tray-icon request record as Windows 95's shell knows it: a 64-byte tip, 88 bytes in all. The
 // headers' NOTIFYICONDATAA has grown since, and a 95 shell would not take the larger size.
 struct TrayIconRecord {

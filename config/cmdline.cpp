@@ -67,7 +67,7 @@ static UINT32 TakeSeconds(const char* line, const char* option, const Token& tok
     if (LineHas(line, option) && !TakeValue(token, option[1], field, NUMBER_SIZE))
         return fallback;
     UINT32 seconds = (UINT32)DecimalValue(field);
-    return seconds == 0 || seconds > 999999 ? fallback : seconds;
+    return seconds == 0 || seconds > MAX_TIMER_SECONDS ? fallback : seconds;
 }
 
 static int Reject(const char* message) {

@@ -6,7 +6,6 @@
 #include "../extras/hotkey.h"
 
 static const INT32 OneDayMs = 86400000;
-static const UINT32 MaxSeconds = 999999;
 static const INT32 LowestCount = -2147483647 - 1;
 static const INT32 PostponeMs = 300000;
 
@@ -57,9 +56,9 @@ void ReportTimerNotStarted() {
 // A timeout of 1 to 999,999 seconds and a countdown of 1 second up to the whole delay are what a user can
 // mean; a stored or typed 0 or -1 would otherwise exit at once or wrap round to some 49 days.
 static bool TimesInRange() {
-    if (Settings.TimerFlag && (Settings.TimeoutSeconds < 1 || Settings.TimeoutSeconds > MaxSeconds))
+    if (Settings.TimerFlag && (Settings.TimeoutSeconds < 1 || Settings.TimeoutSeconds > MAX_TIMER_SECONDS))
         return false;
-    return !Settings.WarnFlag || (Settings.WarnSeconds >= 1 && Settings.WarnSeconds <= MaxSeconds);
+    return !Settings.WarnFlag || (Settings.WarnSeconds >= 1 && Settings.WarnSeconds <= MAX_TIMER_SECONDS);
 }
 
 void StartTimedExit() {

@@ -123,7 +123,7 @@ static int ApplyTimedExitDialog() {
                 return ReportInvalidTime();
             }
             Settings.TimeoutSeconds = (UINT32)DecimalValue(Settings.TimerValue);
-            if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > 999999) {
+            if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > MAX_TIMER_SECONDS) {
                 CancelTimedExit();
                 return ReportInvalidTime();
             }
@@ -141,7 +141,8 @@ static int ApplyTimedExitDialog() {
                 CancelTimedExit();
             Settings.TimerFlag = 0;
             // A warning no arming would take is refused here, not once more by the arming.
-            if (Settings.WarnFlag && (Settings.WarnSeconds == 0 || Settings.WarnSeconds > 999999)) {
+            if (Settings.WarnFlag &&
+                (Settings.WarnSeconds == 0 || Settings.WarnSeconds > MAX_TIMER_SECONDS)) {
                 CancelTimedExit();
                 return ReportInvalidTime();
             }
