@@ -92,20 +92,30 @@ static void CheckFlag(UINT id, INT32 flag) {
     CheckMenuItem(Settings.MainMenu, id, MF_BYCOMMAND | (flag ? MF_CHECKED : MF_UNCHECKED));
 }
 
+// The quick menu's positions: the exit types, and the separator between their two groups. The main menu
+// begins with the same, then a separator, Options, a separator, Toggles and a separator: those are reset
+// and grayed while armed; Change Settings, About and Exit Program after them stay usable.
+static int ExitTypePositions() {
+    return ExitTypeCount + 1;
+}
+
+static int ResetMainMenuPositions() {
+    return ExitTypePositions() + 5;
+}
+
 void UpdateMainMenu() {
-    // Positions 0 to 14 are the exit types, Options and Toggles; Change Settings, About and Exit stay usable.
-    ResetMenu(Settings.MainMenu, 15);
+    ResetMenu(Settings.MainMenu, ResetMainMenuPositions());
     CheckFlag(IDM_SINGLECLICK, Settings.ClickFlag);
     CheckFlag(IDM_FORCE, Settings.ForceFlag);
     CheckFlag(IDM_EJECT, Settings.EjectFlag);
     CheckFlag(IDM_BLOCK, Settings.BlockFlag);
     CheckFlag(IDM_CONFIRM, Settings.ConfirmFlag);
-    GrayWhileArmed(Settings.MainMenu, 15);
+    GrayWhileArmed(Settings.MainMenu, ResetMainMenuPositions());
 }
 
 static void UpdateExitTypeMenu() {
-    ResetMenu(Settings.ExitTypeMenu, 10);
-    GrayWhileArmed(Settings.ExitTypeMenu, 10);
+    ResetMenu(Settings.ExitTypeMenu, ExitTypePositions());
+    GrayWhileArmed(Settings.ExitTypeMenu, ExitTypePositions());
 }
 
 static void SelectExitType(INT32 exitType) {
