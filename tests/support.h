@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <ostream>
@@ -55,6 +56,13 @@ inline std::string Quoted(const std::optional<std::string>& text) {
     return text ? "\"" + *text + "\"" : "NULL";
 }
 
+// A flag word as the headers write it.
+inline std::string Hex(unsigned long value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%lX", value);
+    return text;
+}
+
 // GoogleTest finds these by the records' namespace; without them it would print the records as bytes.
 namespace sim {
 
@@ -92,14 +100,14 @@ inline void PrintTo(const TrayRequest& request, std::ostream* out) {
     else
         *out << "message " << request.message;
     const NOTIFYICONDATAA& data = request.data;
-    *out << " of icon " << data.uID << " of " << WindowName(data.hWnd) << ", flags " << data.uFlags << ", "
-         << (request.iconName.empty() ? "no icon" : request.iconName) << " \""
+    *out << " of icon " << data.uID << " of " << WindowName(data.hWnd) << ", flags " << Hex(data.uFlags)
+         << ", " << (request.iconName.empty() ? "no icon" : request.iconName) << " \""
          << std::string(data.szTip, strnlen(data.szTip, sizeof data.szTip)) << "\" = " << request.result
          << " at " << request.time << " ms";
 }
 
 inline void PrintTo(const MessageBoxCall& box, std::ostream* out) {
-    *out << "box \"" << box.text << "\", caption " << Quoted(box.caption) << ", style " << box.style
+    *out << "box \"" << box.text << "\", caption " << Quoted(box.caption) << ", style " << Hex(box.style)
          << ", owner " << WindowName(box.owner);
     if (box.beep)
         *out << ", beep " << *box.beep;
@@ -121,7 +129,7 @@ inline void PrintTo(const DialogRecord& dialog, std::ostream* out) {
 inline void PrintTo(const RegCall& call, std::ostream* out) {
     *out << call.function << "(\"" << call.key << "\", \"" << call.value << "\"";
     if (call.access)
-        *out << ", access " << call.access;
+        *out << ", access " << Hex(call.access);
     if (call.type)
         *out << ", type " << call.type;
     if (call.size)
@@ -133,14 +141,14 @@ inline void PrintTo(const ShortcutSaved& shortcut, std::ostream* out) {
     *out << "shortcut \"" << shortcut.path << "\" to " << Quoted(shortcut.target) << ", arguments "
          << Quoted(shortcut.arguments) << ", icon " << Quoted(shortcut.iconPath) << "," << shortcut.iconIndex;
     if (shortcut.hotkey)
-        *out << ", hotkey " << *shortcut.hotkey;
+        *out << ", hotkey " << Hex(*shortcut.hotkey);
     *out << " at " << shortcut.time << " ms";
 }
 
 // The pointers in the request's fields are not valid any more: only its numbers and copied texts.
 inline void PrintTo(const OpenFileRequest& request, std::ostream* out) {
     *out << "GetOpenFileNameA(filter \"" << request.filter << "\", file \"" << request.fileAtCall << "\", "
-         << request.fields.nMaxFile << " characters, flags " << request.fields.Flags
+         << request.fields.nMaxFile << " characters, flags " << Hex(request.fields.Flags)
          << ") = " << request.result;
 }
 
