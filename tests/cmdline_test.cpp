@@ -5,6 +5,8 @@
 
 namespace {
 
+using ::testing::IsEmpty;
+
 struct LineCase {
     const char* line;
     std::vector<std::string> stored; // name=value pairs put in the registry first
@@ -73,7 +75,7 @@ TEST_F(CommandLine, MessagesAndResults) {
 TEST_F(CommandLine, TwoExitTypesAreRejectedBeforeTheRegistryIsRead) {
     sim::expectBox("Too many options specified", IDOK);
     EXPECT_EQ(Parse("/e:s /e:b"), 0);
-    EXPECT_TRUE(sim::regCalls().empty()) << sim::regCalls().size() << " registry calls";
+    EXPECT_THAT(sim::regCalls(), IsEmpty());
 }
 
 TEST_F(CommandLine, ScreensaverWithForceGoesOnWithForceOff) {
@@ -257,7 +259,7 @@ TEST_F(CommandLine, HostileLines) {
         EXPECT_EQ(Settings.WarningText[0], 0) << shown;
         EXPECT_EQ(Settings.ExitType % 10, 0) << shown;
         EXPECT_TRUE(Settings.ExitType >= 10 && Settings.ExitType <= 90) << shown;
-        EXPECT_TRUE(sim::requests().empty()) << shown << ": the parser itself never asks for an exit";
+        EXPECT_THAT(sim::requests(), IsEmpty()) << shown << ": the parser itself never asks for an exit";
     }
 }
 

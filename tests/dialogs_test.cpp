@@ -9,6 +9,8 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
 
 class Dialogs : public ProgramTest {
   protected:
@@ -128,8 +130,8 @@ TEST_F(Dialogs, BrowseFillsTheEntryWithTheFullName) {
         EXPECT_TRUE(dialog.exists());
         dialog.click(IDOK);
     });
-    EXPECT_TRUE(sim::openFileRequests().empty());
-    EXPECT_TRUE(sim::boxes().empty());
+    EXPECT_THAT(sim::openFileRequests(), IsEmpty());
+    EXPECT_THAT(sim::boxes(), IsEmpty());
     EXPECT_STREQ(Settings.ProgramEntry[1], "kept.exe");
 }
 
@@ -142,7 +144,7 @@ TEST_F(RegistryDialog, OkWithoutChangesIsSilent) {
         dialog.click(IDOK);
         EXPECT_FALSE(dialog.exists());
     });
-    EXPECT_TRUE(sim::boxes().empty());
+    EXPECT_THAT(sim::boxes(), IsEmpty());
     for (const sim::RegCall& call : sim::regCalls())
         EXPECT_NE(call.function, "RegSetValueExA");
 }
@@ -328,7 +330,7 @@ TEST_F(ShortcutDialog, FailuresKeepTheDialogOpen) {
             EXPECT_TRUE(dialog.exists());
             dialog.click(IDCANCEL);
         });
-        EXPECT_TRUE(sim::shortcutsSaved().empty()) << "fault " << index;
+        EXPECT_THAT(sim::shortcutsSaved(), IsEmpty()) << "fault " << index;
         EXPECT_EQ(sim::liveComObjects(), 0) << "fault " << index;
         EXPECT_EQ(sim::liveItemIdLists(), 0) << "fault " << index;
         EXPECT_EQ(sim::boxes().at(0).beep, std::optional<UINT>(MB_ICONASTERISK));
@@ -500,7 +502,7 @@ TEST_F(Dialogs, NoSecondStepUnderItsMessage) {
             },
             c.line);
         EXPECT_EQ(BoxTexts(), Strings{c.box}) << c.what;
-        EXPECT_EQ(sim::shortcutsSaved().size(), c.command == IDM_SHORTCUT ? 1u : 0u) << c.what;
+        EXPECT_THAT(sim::shortcutsSaved(), SizeIs(c.command == IDM_SHORTCUT ? 1u : 0u)) << c.what;
     }
 }
 

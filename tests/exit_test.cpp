@@ -7,6 +7,8 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+using ::testing::IsEmpty;
+using ::testing::SizeIs;
 
 struct ExitCase {
     const char* option;
@@ -73,7 +75,7 @@ TEST(ExitTypes, OneShotPerformsWithoutAWindowAndReturnsZero) {
         EXPECT_EQ(result.exitCode, 0) << c.line;
         EXPECT_EQ(sim::requestStrings(), c.requests) << c.line;
         EXPECT_EQ(sim::liveWindowCount(), 0) << c.line << ": no window in immediate one-shot mode";
-        EXPECT_TRUE(sim::trayRequests().empty()) << c.line;
+        EXPECT_THAT(sim::trayRequests(), IsEmpty()) << c.line;
     }
 }
 
@@ -130,7 +132,7 @@ TEST_F(Exit, NoToTheQuestionChangesNothing) {
     lstrcpyA(Settings.ProgramEntry[0], "backup.exe");
     sim::expectBox("Are you sure you want to exit ?", IDNO);
     ExecuteExit();
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
     EXPECT_EQ(Settings.BlockFlag, 1);
 }
 
@@ -139,8 +141,8 @@ TEST_F(Exit, NothingWhileATimerIsArmed) {
     Settings.ConfirmFlag = 1;
     Settings.BlockFlag = 1;
     ExecuteExit();
-    EXPECT_TRUE(sim::requests().empty());
-    EXPECT_TRUE(sim::boxes().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
+    EXPECT_THAT(sim::boxes(), IsEmpty());
     EXPECT_EQ(Settings.BlockFlag, 1);
 }
 
@@ -164,7 +166,7 @@ TEST_F(Exit, ForceClosesWindowByWindowOnlyForSessionEnds) {
         Settings.ForceFlag = 1;
         Settings.ExitType = c.exitType;
         ExecuteExit();
-        EXPECT_EQ(sim::requestStrings("SendMessageTimeoutA").size(), c.closes ? 1u : 0u) << c.exitType;
+        EXPECT_THAT(sim::requestStrings("SendMessageTimeoutA"), SizeIs(c.closes ? 1u : 0u)) << c.exitType;
     }
 }
 
@@ -271,8 +273,8 @@ TEST_F(Eject, NoDeviceNoWalk) {
     sim::setVwin32Available(false);
     Settings.ExitType = IDM_SHUTDOWN;
     EjectRemovableMedia();
-    EXPECT_TRUE(sim::driveTypeQueries().empty());
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::driveTypeQueries(), IsEmpty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
 }
 
 TEST_F(Eject, AFailingDeviceCallLeavesTheCarrySet) {

@@ -15,6 +15,7 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+using ::testing::IsEmpty;
 
 const std::string TooMany = "Too many options specified";
 const std::string WarnAlone = "The '/w' option can only be\nused with '/a' or '/t'";
@@ -157,7 +158,7 @@ class Hostile : public ProgramTest {
             sim::discardScripts();
             for (const sim::MessageBoxCall& box : sim::boxes())
                 EXPECT_EQ(box.style, (UINT)ErrorBoxStyle) << what;
-            EXPECT_TRUE(sim::requests().empty()) << what << ": " << sim::requests().front();
+            EXPECT_THAT(sim::requests(), IsEmpty()) << what;
             EXPECT_EQ(sim::openKeyCount(), 0) << what;
             CheckFields(row.fields, what);
         }
@@ -529,7 +530,7 @@ TEST_F(Hostile, ShellLines) {
         Settings.ForceFlag = row.force ? 1 : 0;
         ExecuteExit();
         EXPECT_EQ(sim::requestStrings(), row.requests) << row.what;
-        EXPECT_TRUE(sim::boxes().empty()) << row.what;
+        EXPECT_THAT(sim::boxes(), IsEmpty()) << row.what;
         CheckFields({"ExitType=90", std::string("ForceFlag=") + (row.force ? "1" : "0")}, row.what);
     }
 }

@@ -5,6 +5,7 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+using ::testing::IsEmpty;
 
 class ProgramList : public ProgramTest {
   protected:
@@ -126,12 +127,12 @@ TEST_F(ProgramList, AFailedStartIsSkippedAndAShellWithoutProcessReturnsAtOnce) {
     RunProgramsBeforeExit();
     EXPECT_EQ(sim::requestStrings().size(), 3u);
     EXPECT_EQ(sim::requests().back().kind, "CreateProcessA");
-    EXPECT_TRUE(sim::boxes().empty()) << "no message of the program's own";
+    EXPECT_THAT(sim::boxes(), IsEmpty()) << "no message of the program's own";
 }
 
 TEST_F(ProgramList, EmptyListStartsNothing) {
     RunProgramsBeforeExit();
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
 }
 
 } // namespace

@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "sim.h"
+#include "support.h" // prints the records a failed check shows
 #include "res/resource.h"
 
 namespace {
+
+using ::testing::IsEmpty;
 
 std::vector<std::string> fired; // what the stand-in programs saw, "name@ms"
 
@@ -49,7 +52,7 @@ TEST(SimTimers, FireInDueOrderAndRepeatUntilKilled) {
     EXPECT_EQ(fired, (std::vector<std::string>{"fast@300", "fast@600", "fast@900", "slow@1000"}));
     EXPECT_EQ(run.ending, sim::Ending::Idle);
     EXPECT_NE(fastTimer, 0u);
-    EXPECT_TRUE(sim::timers().empty());
+    EXPECT_THAT(sim::timers(), IsEmpty());
 }
 
 int WINAPI QuitsAtTwoSeconds(HINSTANCE, HINSTANCE, LPSTR, int) {

@@ -5,6 +5,7 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+using ::testing::IsEmpty;
 
 class Startup : public ProgramTest {};
 
@@ -16,8 +17,8 @@ TEST_F(Startup, WindowsNtIsRefusedBeforeAnythingElse) {
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.ending, sim::Ending::Returned);
     EXPECT_EQ(BoxTexts(), Strings{"This program cannot run on Windows NT"}) << "the line is never parsed";
-    EXPECT_TRUE(sim::regCalls().empty());
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::regCalls(), IsEmpty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
     EXPECT_EQ(Settings.ExitType, 0) << "no start-up value was set";
     const sim::MessageBoxCall& box = sim::boxes().at(0);
     EXPECT_EQ(box.style, (UINT)ErrorBoxStyle);
@@ -54,12 +55,12 @@ TEST_F(Startup, QuestionMarkListsTheOptionsAndEnds) {
         EXPECT_EQ(box.caption, std::optional<std::string>("Kelto95")) << c.line;
         EXPECT_EQ(box.style, (UINT)(MB_OK | MB_ICONINFORMATION)) << c.line;
         EXPECT_EQ(box.owner, nullptr) << c.line;
-        EXPECT_TRUE(sim::regCalls().empty()) << c.line << ": " << sim::regCalls().size() << " registry calls";
-        EXPECT_TRUE(sim::requests().empty()) << c.line;
-        EXPECT_TRUE(sim::timers().empty()) << c.line;
-        EXPECT_TRUE(sim::trayIcons().empty()) << c.line;
+        EXPECT_THAT(sim::regCalls(), IsEmpty()) << c.line;
+        EXPECT_THAT(sim::requests(), IsEmpty()) << c.line;
+        EXPECT_THAT(sim::timers(), IsEmpty()) << c.line;
+        EXPECT_THAT(sim::trayIcons(), IsEmpty()) << c.line;
         EXPECT_FALSE(sim::findWindow("Kelto95", "Kelto95")) << c.line;
-        EXPECT_TRUE(sim::hotkeys().empty()) << c.line;
+        EXPECT_THAT(sim::hotkeys(), IsEmpty()) << c.line;
     }
 }
 
@@ -112,7 +113,7 @@ TEST_F(Startup, EmptyLineGivesAResidentShutdownIcon) {
     });
     sim::RunResult result = sim::runProgram("");
     EXPECT_EQ(result.ending, sim::Ending::Idle);
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
     std::optional<sim::ClassInfo> windowClass = sim::windowClass("Kelto95");
     ASSERT_TRUE(windowClass);
     EXPECT_EQ(windowClass->iconName, "Icon_1");
@@ -180,7 +181,7 @@ TEST_F(Startup, ComStartsOnceBetweenTheMenusAndTheLoop) {
         });
         sim::RunResult result = sim::runProgram("");
         EXPECT_EQ(result.ending, sim::Ending::Idle) << "missing " << missing;
-        EXPECT_TRUE(sim::boxes().empty()) << "missing " << missing << ": " << sim::boxes().at(0).text;
+        EXPECT_THAT(sim::boxes(), IsEmpty()) << "missing " << missing;
         Strings expected = menus;
         expected.insert(expected.end(), c.then.begin(), c.then.end());
         EXPECT_EQ(sim::callOrder(), expected) << "missing " << missing;
@@ -209,7 +210,7 @@ TEST_F(Startup, TimeOfDayFromTheLineShowsTheTimerIconFromTheStart) {
     });
     sim::whenIdle([] { sim::clickTray(WM_LBUTTONDOWN); });
     sim::runProgram("/a:230000");
-    EXPECT_TRUE(sim::requests().empty()) << "the click cancelled the timer";
+    EXPECT_THAT(sim::requests(), IsEmpty()) << "the click cancelled the timer";
     EXPECT_EQ(Settings.TimerCancelled, 1);
 }
 
@@ -226,7 +227,7 @@ TEST_F(Startup, OnlyTheProgramsHotkeyIdActs) {
     sim::whenIdle([] {
         PostMessageA(Settings.MainWindow, WM_HOTKEY, 4096, 0);
         sim::advance(0);
-        EXPECT_TRUE(sim::requests().empty());
+        EXPECT_THAT(sim::requests(), IsEmpty());
         PostMessageA(Settings.MainWindow, WM_HOTKEY, HOTKEY_ID, 0);
     });
     sim::runProgram("");
@@ -244,8 +245,8 @@ TEST_F(Startup, HotkeyRegisteredAfterTheWindowAndReleasedAfterTheLoop) {
     });
     sim::RunResult result = sim::runProgram("/h:q");
     EXPECT_EQ(result.ending, sim::Ending::Quit);
-    EXPECT_TRUE(sim::hotkeys().empty());
-    EXPECT_TRUE(sim::trayIcons().empty());
+    EXPECT_THAT(sim::hotkeys(), IsEmpty());
+    EXPECT_THAT(sim::trayIcons(), IsEmpty());
     EXPECT_EQ(sim::coInitializeCount(), 0);
 }
 
@@ -256,7 +257,7 @@ TEST_F(Startup, UpperCaseSSelectsStandbyNotShortcut) {
         EXPECT_EQ(sim::trayIcon()->iconName, "Icon_6");
     });
     sim::runProgram("");
-    EXPECT_TRUE(sim::dialogsOpened().empty()) << "Create Shortcut never opened";
+    EXPECT_THAT(sim::dialogsOpened(), IsEmpty()) << "Create Shortcut never opened";
 }
 
 TEST_F(Startup, ARejectedLineEndsBeforeAnyWindow) {

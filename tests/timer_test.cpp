@@ -8,6 +8,7 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+using ::testing::IsEmpty;
 
 class TimedExit : public ProgramTest {};
 
@@ -17,9 +18,9 @@ TEST_F(TimedExit, TimeoutWithoutWarning) {
         sim::advance(0);
         EXPECT_EQ(sim::trayIcon()->iconName, "Icon_9");
         EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit");
-        EXPECT_TRUE(sim::hotkeys().empty());
+        EXPECT_THAT(sim::hotkeys(), IsEmpty());
         sim::advance(29999);
-        EXPECT_TRUE(sim::requests().empty());
+        EXPECT_THAT(sim::requests(), IsEmpty());
         sim::advance(1);
         EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
         EXPECT_EQ(sim::trayIcon()->iconName, "Icon_1");
@@ -44,7 +45,7 @@ TEST_F(TimedExit, WarningOpensTheCountdownAndCountsDown) {
         sim::advance(8000);
         EXPECT_EQ(countdown.text(IDC_COUNTDOWNTIME), "00:01");
         sim::advance(999);
-        EXPECT_TRUE(sim::requests().empty());
+        EXPECT_THAT(sim::requests(), IsEmpty());
     });
     sim::RunResult result = sim::runProgram("/t:30 /w:10 /n");
     EXPECT_EQ(result.ending, sim::Ending::Quit);
@@ -109,7 +110,7 @@ TEST_F(TimedExit, CloseHidesAbortCancels) {
         sim::advance(60000);
     });
     sim::runProgram("/t:30 /w:10 /h /e:b");
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
 }
 
 // Postpone moves the exit by the time that was left plus five minutes, whatever the count shows, and the
@@ -186,18 +187,18 @@ TEST_F(TimedExit, AbortAfterPostponeCancels) {
         sim::advance(0);
         EXPECT_EQ(Settings.TimerActive, 0u);
         EXPECT_EQ(sim::trayIcon()->iconName, "Icon_1");
-        EXPECT_TRUE(sim::timers().empty());
+        EXPECT_THAT(sim::timers(), IsEmpty());
         sim::advance(700000);
     });
     sim::runProgram("/t:30 /w:10");
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
 }
 
 TEST_F(TimedExit, OneShotQuitsEvenWhenTheConfirmationIsDeclined) {
     sim::expectBox("Are you sure you want to exit ?", IDNO);
     sim::RunResult result = sim::runProgram("/t:3 /f:c /n");
     EXPECT_EQ(result.ending, sim::Ending::Quit);
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
 }
 
 TEST_F(TimedExit, AbortInOneShotModeLeavesItRunningWithoutAnIcon) {
@@ -205,11 +206,11 @@ TEST_F(TimedExit, AbortInOneShotModeLeavesItRunningWithoutAnIcon) {
         sim::advance(0);
         sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNABORT);
         sim::advance(100000);
-        EXPECT_TRUE(sim::trayIcons().empty());
+        EXPECT_THAT(sim::trayIcons(), IsEmpty());
     });
     sim::RunResult result = sim::runProgram("/t:10 /w:10 /n");
     EXPECT_EQ(result.ending, sim::Ending::Idle);
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
 }
 
 TEST_F(TimedExit, TimeOfDay) {
@@ -263,7 +264,7 @@ TEST_F(TimedExit, WarningLongerThanTheDelayIsRefused) {
     sim::RunResult result = sim::runProgram("/a:230000 /w:11 /n");
     EXPECT_EQ(result.ending, sim::Ending::Returned);
     EXPECT_EQ(result.exitCode, 0);
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
     EXPECT_EQ(Settings.TimerActive, 0u);
     for (const sim::MessageBoxCall& box : sim::boxes())
         EXPECT_FALSE(box.closedByQuit) << box.text << ": each box stays until answered";
@@ -317,8 +318,8 @@ TEST_F(TimedExit, OutOfRangeArmsNothing) {
             PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
         });
         sim::runProgram("/h");
-        EXPECT_TRUE(sim::requests().empty()) << row.what << ": " << sim::requests().front();
-        EXPECT_TRUE(sim::timers().empty()) << row.what;
+        EXPECT_THAT(sim::requests(), IsEmpty()) << row.what;
+        EXPECT_THAT(sim::timers(), IsEmpty()) << row.what;
         sim::checkScriptsUsed();
     }
 }
@@ -338,7 +339,7 @@ TEST_F(TimedExit, ArmingAgainLeavesOnlyOneTimer) {
         EXPECT_FALSE(sim::findDialog(IDD_COUNTDOWN)) << "no stray warning opens the window";
     });
     sim::runProgram("/a:130000 /w:30 /h");
-    EXPECT_TRUE(sim::requests().empty()) << "no stray exit timer fired";
+    EXPECT_THAT(sim::requests(), IsEmpty()) << "no stray exit timer fired";
 }
 
 // A re-arming whose timer cannot be made leaves the earlier arming running, icon and all.

@@ -7,6 +7,7 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+using ::testing::IsEmpty;
 
 class Tray : public ProgramTest {};
 
@@ -24,7 +25,7 @@ TEST_F(Tray, WithDoubleClickOnlyTheDoubleClickActs) {
     sim::whenIdle([] {
         sim::clickTray(WM_LBUTTONDOWN);
         sim::advance(0);
-        EXPECT_TRUE(sim::requests().empty());
+        EXPECT_THAT(sim::requests(), IsEmpty());
         sim::clickTray(WM_LBUTTONDBLCLK);
     });
     sim::runProgram("/f:d");
@@ -50,7 +51,7 @@ TEST_F(Tray, AClickWhileArmedCancelsAndNeverExits) {
             sim::advance(120000);
         });
         sim::runProgram(line);
-        EXPECT_TRUE(sim::requests().empty()) << line;
+        EXPECT_THAT(sim::requests(), IsEmpty()) << line;
     }
 }
 
@@ -82,7 +83,7 @@ TEST_F(Tray, MenusAreGrayedWhileATimerIsArmed) {
         PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
     });
     sim::runProgram("/a:130000");
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
 }
 
 // What the menus gray while a timed exit is armed stays closed whatever the source: a key typed in the
@@ -167,7 +168,7 @@ TEST_F(Tray, RightClickMenuChecksFollowTheSettings) {
     });
     sim::RunResult result = sim::runProgram("");
     EXPECT_EQ(result.ending, sim::Ending::Quit);
-    EXPECT_TRUE(sim::requests().empty());
+    EXPECT_THAT(sim::requests(), IsEmpty());
     EXPECT_EQ(sim::menusShown().at(0).owner, Settings.MainWindow);
 }
 
@@ -202,7 +203,7 @@ TEST_F(Tray, QuickMenuStateEndsWithTheMenu) {
         sim::setShiftHeld(false);
         sim::clickTray(WM_RBUTTONDOWN);
         sim::advance(0);
-        EXPECT_TRUE(sim::requests().empty()) << "dismissed quick menu, then a toggle: no exit";
+        EXPECT_THAT(sim::requests(), IsEmpty()) << "dismissed quick menu, then a toggle: no exit";
         EXPECT_EQ(Settings.ConfirmFlag, 1);
         Settings.ConfirmFlag = 0;
         sim::setShiftHeld(true);
@@ -434,9 +435,11 @@ TEST_F(Tray, IconComesBackOnANewTaskbar) {
             if (c.tip) {
                 EXPECT_TRUE(sim::trayIcon() && sim::trayIcon()->tip == c.tip) << c.what;
             } else {
-                EXPECT_TRUE(sim::trayIcons().empty()) << c.what;
+                EXPECT_THAT(sim::trayIcons(), IsEmpty()) << c.what;
             }
-            EXPECT_TRUE(sim::timers().empty() || Settings.TimerActive) << c.what << ": a timer left running";
+            if (!Settings.TimerActive) {
+                EXPECT_THAT(sim::timers(), IsEmpty()) << c.what << ": a timer left running";
+            }
             PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
         });
         sim::runProgram(c.line);
@@ -498,7 +501,7 @@ TEST_F(Tray, NoIconInOneShotModeOrWhenHidden) {
         AddTrayIcon(NULL, NULL, "x");
         *flag = 0;
     }
-    EXPECT_TRUE(sim::trayRequests().empty());
+    EXPECT_THAT(sim::trayRequests(), IsEmpty());
 }
 
 TEST_F(Tray, AcceleratorsFirstMatchWins) {
@@ -513,7 +516,7 @@ TEST_F(Tray, AcceleratorsFirstMatchWins) {
         sim::runProgram("/e:b");
         EXPECT_EQ(Settings.ExitType, c.exitType) << c.key;
         EXPECT_EQ(Settings.ConfirmFlag, 0) << c.key;
-        EXPECT_TRUE(sim::dialogsOpened().empty()) << c.key;
+        EXPECT_THAT(sim::dialogsOpened(), IsEmpty()) << c.key;
     }
 }
 
@@ -522,7 +525,7 @@ TEST_F(Tray, ExitProgramEndsAndRemovesTheIcon) {
     sim::whenIdle([] { sim::clickTray(WM_RBUTTONDOWN); });
     sim::RunResult result = sim::runProgram("");
     EXPECT_EQ(result.ending, sim::Ending::Quit);
-    EXPECT_TRUE(sim::trayIcons().empty());
+    EXPECT_THAT(sim::trayIcons(), IsEmpty());
 }
 
 class HotkeyDialog : public ProgramTest {};
@@ -595,16 +598,16 @@ TEST_F(HotkeyDialog, CancelKeepsTheRegistrationAsItWas) {
         ASSERT_EQ(sim::hotkeys().size(), 1u);
         EXPECT_EQ(sim::hotkeys()[0].virtualKey, (UINT)'K') << "not registered by Cancel";
         OnCommand(IDM_HOTKEY);
-        EXPECT_TRUE(sim::hotkeys().empty()) << "OK with the box off releases it";
+        EXPECT_THAT(sim::hotkeys(), IsEmpty()) << "OK with the box off releases it";
     });
     sim::runProgram("/h:k");
 }
 
 TEST_F(HotkeyDialog, ATakenCombinationPassesSilently) {
     sim::takeHotkey(MOD_ALT | MOD_CONTROL, 'X');
-    sim::whenIdle([] { EXPECT_TRUE(sim::hotkeys().empty()); });
+    sim::whenIdle([] { EXPECT_THAT(sim::hotkeys(), IsEmpty()); });
     sim::runProgram("/h");
-    EXPECT_TRUE(sim::boxes().empty());
+    EXPECT_THAT(sim::boxes(), IsEmpty());
 }
 
 TEST_F(HotkeyDialog, ReleasedWhileATimerIsArmedAndBackAfter) {
@@ -612,7 +615,7 @@ TEST_F(HotkeyDialog, ReleasedWhileATimerIsArmedAndBackAfter) {
         EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X')); // arms the timeout
         sim::advance(0);
         EXPECT_NE(Settings.TimerActive, 0u);
-        EXPECT_TRUE(sim::hotkeys().empty());
+        EXPECT_THAT(sim::hotkeys(), IsEmpty());
         EXPECT_FALSE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
         sim::advance(30000);
         EXPECT_EQ(sim::hotkeys().size(), 1u);
@@ -636,7 +639,7 @@ TEST_F(HotkeyDialog, OkUnderAnArmedTimerRegistersOnlyAfterTheCancel) {
         OnCommand(IDM_HOTKEY);
         EXPECT_EQ(Settings.HotkeyFlag, 1);
         EXPECT_STREQ(Settings.HotKey, "Q");
-        EXPECT_EQ(sim::hotkeys().size(), 0u) << "not while armed";
+        EXPECT_THAT(sim::hotkeys(), IsEmpty()) << "not while armed";
         sim::clickTray(WM_LBUTTONDOWN); // cancels
         sim::advance(0);
         ASSERT_EQ(sim::hotkeys().size(), 1u);
