@@ -4,8 +4,6 @@
 
 #include <shlobj.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -171,8 +169,8 @@ std::optional<uint64_t> nextTimerDue() {
 void countDispatch() {
     if (++S->dispatched > S->dispatchLimit && !S->runaway) {
         S->runaway = true;
-        ADD_FAILURE() << "the program dispatched more than " << S->dispatchLimit
-                      << " messages in one run; stopped as a runaway at " << S->clock << " ms";
+        fail() << "the program dispatched more than " << S->dispatchLimit
+               << " messages in one run; stopped as a runaway at " << S->clock << " ms";
     }
 }
 
@@ -300,18 +298,18 @@ void reset() {
 
 void checkScriptsUsed() {
     if (!S->idleActions.empty())
-        ADD_FAILURE() << S->idleActions.size() << " idle action(s) never ran";
+        fail() << S->idleActions.size() << " idle action(s) never ran";
     for (const auto& [id, scripts] : S->dialogScripts)
         if (!scripts.empty())
-            ADD_FAILURE() << scripts.size() << " script(s) for dialog " << id
-                          << " never ran: the dialog did not open";
+            fail() << scripts.size() << " script(s) for dialog " << id
+                   << " never ran: the dialog did not open";
     if (!S->menuAnswers.empty())
-        ADD_FAILURE() << S->menuAnswers.size() << " popup menu answer(s) never used: no menu was shown";
+        fail() << S->menuAnswers.size() << " popup menu answer(s) never used: no menu was shown";
     for (const BoxExpectation& box : S->boxExpectations)
-        ADD_FAILURE() << "an expected message box never appeared"
-                      << (box.text ? " (\"" + *box.text + "\")" : std::string());
+        fail() << "an expected message box never appeared"
+               << (box.text ? " (\"" + *box.text + "\")" : std::string());
     if (!S->openFileAnswers.empty())
-        ADD_FAILURE() << S->openFileAnswers.size() << " file dialog answer(s) never used";
+        fail() << S->openFileAnswers.size() << " file dialog answer(s) never used";
     discardScripts();
 }
 
@@ -356,8 +354,8 @@ RunResult run(EntryPoint entry, const char* commandLine) {
     if (!S->over)
         S->result.ending = S->runaway ? Ending::Runaway : Ending::Returned;
     if (!S->idleActions.empty()) {
-        ADD_FAILURE() << S->idleActions.size() << " idle action(s) never ran: the run ended ("
-                      << S->result.ending << ") first";
+        fail() << S->idleActions.size() << " idle action(s) never ran: the run ended (" << S->result.ending
+               << ") first";
         S->idleActions.clear();
     }
     return S->result;
@@ -400,7 +398,7 @@ void setDate(int year, int month, int day) {
 bool advance(DWORD ms) {
     Script* script = tlsScript;
     if (!script) {
-        ADD_FAILURE() << "advance() belongs in an idle action or a dialog, menu or box script";
+        fail() << "advance() belongs in an idle action or a dialog, menu or box script";
         return false;
     }
     if (script->loopEnded)
@@ -433,7 +431,7 @@ void typeChar(char c, HWND window) {
                 window = (*it)->handle;
     }
     if (!window) {
-        ADD_FAILURE() << "typeChar: the program has no window to type into";
+        fail() << "typeChar: the program has no window to type into";
         return;
     }
     PostMessageA(window, WM_CHAR, static_cast<BYTE>(c), 1);
@@ -445,7 +443,7 @@ void clickTray(UINT mouseMessage, HWND window) {
         if (!window || icon.window == window)
             found.push_back(icon);
     if (found.size() != 1) {
-        ADD_FAILURE() << "clickTray: " << found.size() << " tray icons to click instead of one";
+        fail() << "clickTray: " << found.size() << " tray icons to click instead of one";
         return;
     }
     PostMessageA(found[0].window, found[0].callbackMessage, found[0].id, static_cast<LPARAM>(mouseMessage));

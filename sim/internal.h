@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <thread>
 
 namespace sim {
@@ -25,6 +26,29 @@ template <typename H> H makeHandle(uintptr_t value) {
 }
 inline uintptr_t handleValue(const void* handle) {
     return reinterpret_cast<uintptr_t>(handle);
+}
+
+// ---- Failures
+// ------------------------------------------------------------------------------------------------
+
+// A failure message built with << and reported through the failure handler when the statement ends:
+//     fail() << "dialog " << id << " is still open after its script; closing it";
+class FailureMessage {
+  public:
+    FailureMessage() = default;
+    FailureMessage(const FailureMessage&) = delete;
+    FailureMessage& operator=(const FailureMessage&) = delete;
+    ~FailureMessage();
+    template <typename T> FailureMessage& operator<<(const T& value) {
+        text_ << value;
+        return *this;
+    }
+
+  private:
+    std::ostringstream text_;
+};
+inline FailureMessage fail() {
+    return FailureMessage();
 }
 
 // ---- Scripts

@@ -4,8 +4,6 @@
 
 #include <shlobj.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -48,7 +46,7 @@ class ShellLink : public IShellLinkA, public IPersistFile {
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
     ULONG STDMETHODCALLTYPE Release() override {
         if (references_ == 0) {
-            ADD_FAILURE() << "the link object was released more often than it was referenced";
+            sim::detail::fail() << "the link object was released more often than it was referenced";
             return 0;
         }
         ULONG left = --references_;
@@ -139,7 +137,7 @@ std::string libraryName(std::string name) {
 bool loaded(const char* library, const char* function) {
     if (sim::detail::S->libraryLoads[library] > 0)
         return true;
-    ADD_FAILURE() << function << " called before " << library << " was loaded";
+    sim::detail::fail() << function << " called before " << library << " was loaded";
     return false;
 }
 
@@ -169,7 +167,7 @@ std::vector<TrayIcon> trayIcons() {
 
 std::optional<TrayIcon> trayIcon() {
     if (S->trayIcons.size() > 1)
-        ADD_FAILURE() << S->trayIcons.size() << " tray icons are present, not one";
+        fail() << S->trayIcons.size() << " tray icons are present, not one";
     if (S->trayIcons.empty())
         return std::nullopt;
     return S->trayIcons.front();
@@ -227,12 +225,11 @@ void onOpenFile(std::function<BOOL(OPENFILENAMEA&)> answer) {
 
 void chooseFile(OPENFILENAMEA& request, const std::string& path) {
     if (!request.lpstrFile || request.nMaxFile == 0) {
-        ADD_FAILURE() << "chooseFile: the request has no file buffer";
+        fail() << "chooseFile: the request has no file buffer";
         return;
     }
     if (path.size() + 1 > request.nMaxFile)
-        ADD_FAILURE() << "chooseFile: \"" << path << "\" does not fit the " << request.nMaxFile
-                      << "-byte buffer";
+        fail() << "chooseFile: \"" << path << "\" does not fit the " << request.nMaxFile << "-byte buffer";
     lstrcpynA(request.lpstrFile, path.c_str(), static_cast<int>(request.nMaxFile));
     size_t slash = path.find_last_of("\\/:");
     size_t name = slash == std::string::npos ? 0 : slash + 1;
@@ -298,7 +295,7 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
         if (data->uFlags & NIF_TIP) {
             size_t n = strnlen(data->szTip, sizeof data->szTip);
             if (n == sizeof data->szTip)
-                ADD_FAILURE() << "tray tip not terminated within its 64 bytes";
+                fail() << "tray tip not terminated within its 64 bytes";
             tip.assign(data->szTip, n < sizeof data->szTip ? n : sizeof data->szTip - 1);
         }
         auto apply = [&](TrayIcon& icon) {
@@ -463,7 +460,7 @@ void WINAPI CoTaskMemFree(LPVOID memory) {
         return;
     auto it = S->itemIdLists.find(memory);
     if (it == S->itemIdLists.end()) {
-        ADD_FAILURE() << "CoTaskMemFree of memory the shell did not allocate";
+        fail() << "CoTaskMemFree of memory the shell did not allocate";
         return;
     }
     delete[] static_cast<ITEMIDLIST*>(memory);
@@ -521,9 +518,9 @@ BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA request) {
     S->openFileRequests.push_back(record);
     BOOL result = FALSE;
     if (!request || request->lStructSize != sizeof(OPENFILENAMEA)) {
-        ADD_FAILURE() << "GetOpenFileNameA with a bad structure size";
+        fail() << "GetOpenFileNameA with a bad structure size";
     } else if (S->openFileAnswers.empty()) {
-        ADD_FAILURE() << "a file dialog was opened without an answer; cancelling it";
+        fail() << "a file dialog was opened without an answer; cancelling it";
     } else {
         std::function<BOOL(OPENFILENAMEA&)> answer = std::move(S->openFileAnswers.front());
         S->openFileAnswers.pop_front();

@@ -2,8 +2,6 @@
 // hotkeys, and the session requests.
 #include "internal.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -509,7 +507,7 @@ static Window* openDialog(HWND handle) {
 static Window* dialogOrFail(HWND handle, const char* what) {
     Window* dialog = openDialog(handle);
     if (!dialog) {
-        ADD_FAILURE() << what << ": the dialog is not open";
+        fail() << what << ": the dialog is not open";
         return nullptr;
     }
     return dialog;
@@ -521,7 +519,7 @@ static Window* controlOrFail(HWND dialogHandle, int id, const char* what) {
         return nullptr;
     Window* control = liveControl(dialogHandle, id);
     if (!control)
-        ADD_FAILURE() << what << ": dialog " << dialog->dialogId << " has no control " << id;
+        fail() << what << ": dialog " << dialog->dialogId << " has no control " << id;
     return control;
 }
 
@@ -556,7 +554,7 @@ bool Dialog::type(int controlId, const std::string& text) {
     if (!control)
         return false;
     if (!equalNoCase(control->className, "EDIT")) {
-        ADD_FAILURE() << "type(): control " << controlId << " is a " << control->className << ", not an edit";
+        fail() << "type(): control " << controlId << " is a " << control->className << ", not an edit";
         return false;
     }
     if ((control->style & (WS_DISABLED | ES_READONLY)) || (findWin(window_)->style & WS_DISABLED))
@@ -671,14 +669,14 @@ const MenuItem* Menu::find(UINT id) const {
 bool Menu::checked(UINT id) const {
     const MenuItem* item = find(id);
     if (!item)
-        ADD_FAILURE() << "the menu has no item " << id << ":\n" << str();
+        fail() << "the menu has no item " << id << ":\n" << str();
     return item && item->checked;
 }
 
 bool Menu::grayed(UINT id) const {
     const MenuItem* item = find(id);
     if (!item)
-        ADD_FAILURE() << "the menu has no item " << id << ":\n" << str();
+        fail() << "the menu has no item " << id << ":\n" << str();
     return item && item->grayed;
 }
 
@@ -711,7 +709,7 @@ Menu menu(HMENU handle) {
     Menu snapshot;
     snapshot.handle = handle;
     if (!liveMenu(handle))
-        ADD_FAILURE() << "menu(): not a live menu";
+        fail() << "menu(): not a live menu";
     else
         snapshot.items = snapshotItems(handle);
     return snapshot;
@@ -1113,8 +1111,8 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
                 body(view);
             });
         } else {
-            ADD_FAILURE() << "modal dialog " << id << " (\"" << dialog->text
-                          << "\") opened without a script; closing it";
+            fail() << "modal dialog " << id << " (\"" << dialog->text
+                   << "\") opened without a script; closing it";
         }
         bool quit = modalLoop(script.get(), done);
         if (quit && !done()) {
@@ -1131,7 +1129,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
         }
         if (!done() && !S->runaway) {
             if (script)
-                ADD_FAILURE() << "dialog " << id << " is still open after its script; closing it";
+                fail() << "dialog " << id << " is still open after its script; closing it";
             if (Window* w = liveWin(handle))
                 callWindow(w, WM_CLOSE, 0, 0);
             modalLoop(nullptr, done);
@@ -1265,7 +1263,7 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
     S->menusShown.push_back(shown);
     UINT chosen = 0;
     if (S->menuAnswers.empty()) {
-        ADD_FAILURE() << "a popup menu was shown without an answer; dismissing it:\n" << shown.menu.str();
+        fail() << "a popup menu was shown without an answer; dismissing it:\n" << shown.menu.str();
     } else {
         std::function<UINT(Menu&)> answer = std::move(S->menuAnswers.front());
         S->menuAnswers.pop_front();
@@ -1280,9 +1278,9 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
     if (chosen) {
         MenuObject::Item* item = menuItem(handle, chosen, MF_BYCOMMAND);
         if (!item || item->grayed || item->disabled) {
-            ADD_FAILURE() << "the menu answer chose " << chosen << ", which is "
-                          << (item ? "grayed or disabled" : "not in the menu") << ":\n"
-                          << sim::menu(handle).str();
+            fail() << "the menu answer chose " << chosen << ", which is "
+                   << (item ? "grayed or disabled" : "not in the menu") << ":\n"
+                   << sim::menu(handle).str();
             chosen = 0;
         }
     }
@@ -1388,15 +1386,14 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
     int answer;
     if (S->boxExpectations.empty()) {
         answer = unexpectedAnswer(style);
-        ADD_FAILURE() << "unexpected message box \"" << call.text << "\" (caption "
-                      << (caption ? "\"" + std::string(caption) + "\"" : std::string("NULL")) << ", style "
-                      << hex(style) << "); answered " << answer;
+        fail() << "unexpected message box \"" << call.text << "\" (caption "
+               << (caption ? "\"" + std::string(caption) + "\"" : std::string("NULL")) << ", style "
+               << hex(style) << "); answered " << answer;
     } else {
         BoxExpectation expectation = std::move(S->boxExpectations.front());
         S->boxExpectations.pop_front();
         if (expectation.text && *expectation.text != call.text)
-            ADD_FAILURE() << "message box text \"" << call.text << "\", expected \"" << *expectation.text
-                          << "\"";
+            fail() << "message box text \"" << call.text << "\", expected \"" << *expectation.text << "\"";
         answer = expectation.answer;
         if (expectation.script) {
             std::unique_ptr<Script> script = makeScript([&] { answer = expectation.script(call); });
@@ -1408,8 +1405,8 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
             }
         }
         if (!answerFits(style, answer))
-            ADD_FAILURE() << "answer " << answer << " is not a button of the box \"" << call.text
-                          << "\" (style " << hex(style) << ")";
+            fail() << "answer " << answer << " is not a button of the box \"" << call.text << "\" (style "
+                   << hex(style) << ")";
     }
     S->boxes[index].answer = answer;
     return answer;
