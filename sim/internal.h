@@ -127,15 +127,27 @@ struct WindowClass {
     LONG cursor = 0; // GCL_HCURSOR
 };
 
+Window* newWindow();          // alive, with the next handle; the caller fills it in
 Window* findWin(HWND handle); // alive or dead; null for unknown handles
 Window* liveWin(HWND handle); // alive only
-Window* liveControl(HWND dialog, int id);
 LRESULT callWindow(Window* window, UINT message, WPARAM wParam, LPARAM lParam);
+// WM_GETTEXT's copy into the caller's buffer of size bytes; returns the length copied.
+LRESULT copyText(const std::string& text, WPARAM size, LPARAM buffer);
 std::string describeWindow(HWND window); // <class>, <desktop>, <invalid>
 void destroyWindowsOf(DWORD pid);        // a foreign process ended
 HWND desktopHandle();
-HDC paintContext(HWND window);          // the context a control paints with; the system's, not counted
+HDC paintContext(HWND window); // the context a control paints with; the system's, not counted
+
+// Dialogs and their controls (dialogs.cpp); callWindow hands them their messages.
+LRESULT dialogClassProc(Window* dialog, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT controlProc(Window* control, UINT message, WPARAM wParam, LPARAM lParam);
+Window* liveControl(HWND dialog, int id);
 UINT buttonKind(const Window* control); // BS_ kind of a BUTTON, or 0xFFFF for other classes
+// Sets the text as WM_SETTEXT does: an edit with a case style converts it.
+void setControlText(Window* control, const char* text);
+// A click as the control handles it: its state first, then the notification to the dialog. False when the
+// control takes no click (disabled, a group box, a static without SS_NOTIFY).
+bool clickControl(Window* control);
 
 #ifndef MAKEWPARAM
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)(((WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))

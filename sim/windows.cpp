@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr UINT kBnClicked = 0, kStnClicked = 0, kEnChange = 0x0300;
-constexpr UINT kWmGetTextLength = 0x000E, kWmGetFont = 0x0031;
-constexpr DWORD kEsLowercase = 0x0010;
 constexpr BYTE kFVirtKey = 0x01, kFShift = 0x04, kFControl = 0x08, kFAlt = 0x10;
 constexpr LONG kGclHIcon = -14;
 const HWND kDesktop = sim::detail::makeHandle<HWND>(0x1000);
@@ -34,18 +31,6 @@ Window* liveWin(HWND handle) {
     return window && window->alive ? window : nullptr;
 }
 
-Window* liveControl(HWND dialog, int id) {
-    Window* parent = liveWin(dialog);
-    if (!parent)
-        return nullptr;
-    for (HWND handle : parent->controls) {
-        Window* control = liveWin(handle);
-        if (control && static_cast<WORD>(control->controlId) == static_cast<WORD>(id))
-            return control;
-    }
-    return nullptr;
-}
-
 std::string describeWindow(HWND window) {
     if (window == kDesktop)
         return "<desktop>";
@@ -54,7 +39,7 @@ std::string describeWindow(HWND window) {
     return window ? "<invalid>" : "NULL";
 }
 
-static Window* newWindow() {
+Window* newWindow() {
     auto window = std::make_unique<Window>();
     S->nextWindow += 8;
     window->handle = makeHandle<HWND>(S->nextWindow);
@@ -65,31 +50,7 @@ static Window* newWindow() {
     return raw;
 }
 
-UINT buttonKind(const Window* control) {
-    if (!control->isControl || !equalNoCase(control->className, "BUTTON"))
-        return 0xFFFF;
-    return control->style & 0x0F;
-}
-
-static bool isCheckable(const Window* control) {
-    UINT kind = buttonKind(control);
-    return kind == BS_CHECKBOX || kind == BS_AUTOCHECKBOX || kind == BS_RADIOBUTTON || kind == 5 ||
-           kind == 6 || kind == BS_AUTORADIOBUTTON;
-}
-
-static void setControlText(Window* control, const char* text) {
-    std::string value = text ? text : "";
-    // The edit control converts whatever it is given, typed or set, when it has a case style.
-    if (equalNoCase(control->className, "EDIT")) {
-        if (control->style & ES_UPPERCASE)
-            CharUpperA(value.data());
-        else if (control->style & kEsLowercase)
-            CharLowerA(value.data());
-    }
-    control->text = value;
-}
-
-static LRESULT copyText(const std::string& text, WPARAM size, LPARAM buffer) {
+LRESULT copyText(const std::string& text, WPARAM size, LPARAM buffer) {
     char* out = reinterpret_cast<char*>(buffer);
     if (!out || size == 0)
         return 0;
@@ -99,122 +60,13 @@ static LRESULT copyText(const std::string& text, WPARAM size, LPARAM buffer) {
     return static_cast<LRESULT>(n);
 }
 
-// Checks an auto radio button and unchecks the other auto radio buttons of its group: from the nearest
-// control at or before it with WS_GROUP up to the next control with WS_GROUP.
-static void checkInGroup(Window* control) {
-    Window* dialog = liveWin(control->owner);
-    control->checkState = BST_CHECKED;
-    if (!dialog)
-        return;
-    const std::vector<HWND>& all = dialog->controls;
-    size_t at = std::find(all.begin(), all.end(), control->handle) - all.begin();
-    size_t start = at;
-    while (start > 0 && !(findWin(all[start])->style & WS_GROUP))
-        --start;
-    for (size_t i = start; i < all.size(); ++i) {
-        Window* other = findWin(all[i]);
-        if (i > start && (other->style & WS_GROUP))
-            break;
-        if (other != control && buttonKind(other) == BS_AUTORADIOBUTTON)
-            other->checkState = BST_UNCHECKED;
-    }
-}
-
-// A click as the button control handles it: state first, then the notification to the dialog.
-static bool clickControl(Window* control) {
-    if (!control->alive || (control->style & WS_DISABLED))
-        return false;
-    HWND dialog = control->owner;
-    if (equalNoCase(control->className, "BUTTON")) {
-        UINT kind = buttonKind(control);
-        if (kind == BS_GROUPBOX)
-            return false;
-        if (kind == BS_AUTOCHECKBOX)
-            control->checkState = control->checkState == BST_CHECKED ? BST_UNCHECKED : BST_CHECKED;
-        else if (kind == 6) // BS_AUTO3STATE
-            control->checkState = (control->checkState + 1) % 3;
-        else if (kind == BS_AUTORADIOBUTTON)
-            checkInGroup(control);
-        if (Window* parent = liveWin(dialog))
-            callWindow(parent, WM_COMMAND, MAKEWPARAM(control->controlId, kBnClicked),
-                       reinterpret_cast<LPARAM>(control->handle));
-        return true;
-    }
-    if (equalNoCase(control->className, "STATIC")) {
-        // Statics without SS_NOTIFY are transparent to the mouse.
-        if (!(control->style & SS_NOTIFY))
-            return false;
-        if (Window* parent = liveWin(dialog))
-            callWindow(parent, WM_COMMAND, MAKEWPARAM(control->controlId, kStnClicked),
-                       reinterpret_cast<LPARAM>(control->handle));
-        return true;
-    }
-    return equalNoCase(control->className, "EDIT"); // takes the focus, nothing more
-}
-
-static LRESULT controlProc(Window* control, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_SETTEXT: setControlText(control, reinterpret_cast<const char*>(lParam)); return TRUE;
-    case WM_GETTEXT: return copyText(control->text, wParam, lParam);
-    case kWmGetTextLength: return static_cast<LRESULT>(control->text.size());
-    case BM_GETCHECK: return isCheckable(control) ? control->checkState : 0;
-    case BM_SETCHECK:
-        if (isCheckable(control))
-            control->checkState = static_cast<UINT>(wParam);
-        return 0;
-    case BM_CLICK: clickControl(control); return 0;
-    case EM_LIMITTEXT:
-        // Limits typing only; WM_SETTEXT still sets any text, as documented for EM_LIMITTEXT.
-        if (equalNoCase(control->className, "EDIT"))
-            control->textLimit = wParam ? static_cast<size_t>(wParam) : 32767;
-        return 0;
-    case WM_SETFONT: control->font = reinterpret_cast<HFONT>(wParam); return 0;
-    case kWmGetFont: return reinterpret_cast<LRESULT>(control->font);
-    default: return 0;
-    }
-}
-
-// What DefDlgProc does with the messages a dialog procedure left alone (returned FALSE for), and its result.
-static LRESULT defaultDialog(Window* dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-    case WM_QUERYENDSESSION:
-    case WM_POWERBROADCAST: return TRUE;
-    case WM_CLOSE: {
-        // The close box stands for Cancel, unless a Cancel button is there and disabled.
-        Window* cancel = liveControl(dialog->handle, IDCANCEL);
-        if (!cancel || !(cancel->style & WS_DISABLED))
-            PostMessageA(dialog->handle, WM_COMMAND, MAKEWPARAM(IDCANCEL, kBnClicked),
-                         reinterpret_cast<LPARAM>(cancel ? cancel->handle : nullptr));
-        break;
-    }
-    case WM_SETTEXT: dialog->text = lParam ? reinterpret_cast<const char*>(lParam) : ""; return TRUE;
-    default: (void)wParam; break;
-    }
-    return 0;
-}
-
-// Messages whose result is the dialog procedure's own return value; for the others a handled message gives
-// the DWL_MSGRESULT, which this program never sets (0).
-static bool returnsDirectly(UINT message) {
-    return message == WM_INITDIALOG || (message >= 0x0132 && message <= 0x0138);
-}
-
 LRESULT callWindow(Window* window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (!window || !window->alive || window->foreign)
         return 0;
     if (window->isControl)
         return controlProc(window, message, wParam, lParam);
-    if (window->isDialog) {
-        if (message == WM_GETTEXT)
-            return copyText(window->text, wParam, lParam);
-        INT_PTR handled =
-            window->dialogProc ? window->dialogProc(window->handle, message, wParam, lParam) : 0;
-        if (returnsDirectly(message))
-            return handled;
-        if (!handled && window->alive)
-            return defaultDialog(window, message, wParam, lParam);
-        return 0;
-    }
+    if (window->isDialog)
+        return dialogClassProc(window, message, wParam, lParam);
     if (window->proc)
         return window->proc(window->handle, message, wParam, lParam);
     return DefWindowProcA(window->handle, message, wParam, lParam);
@@ -330,77 +182,6 @@ static void destroyMenu(HMENU handle) {
             destroyMenu(item.popup);
 }
 
-// ---- Dialogs
-// ------------------------------------------------------------------------------------------------------
-
-static Window* buildDialog(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param,
-                           bool modal) {
-    if (instance != sim::instance())
-        return nullptr;
-    ResName resName = ResName::from(name);
-    const DialogTemplate* tpl = findDialog(resName);
-    if (!tpl)
-        return nullptr;
-    Window* dialog = newWindow();
-    dialog->className = tpl->className.empty() ? "#32770" : tpl->className;
-    dialog->text = tpl->caption;
-    dialog->style = tpl->style;
-    dialog->exStyle = tpl->exStyle;
-    dialog->x = tpl->x;
-    dialog->y = tpl->y;
-    dialog->width = tpl->cx;
-    dialog->height = tpl->cy;
-    dialog->owner = owner;
-    dialog->instance = instance;
-    dialog->isDialog = true;
-    dialog->dialogId = resName.isNumber ? static_cast<int>(resName.number) : 0;
-    dialog->dialogProc = procedure;
-    dialog->modal = modal;
-    HWND dialogHandle = dialog->handle;
-    for (const DialogControl& c : tpl->controls) {
-        Window* control = newWindow();
-        control->isControl = true;
-        control->className = c.className;
-        control->text = c.text;
-        control->style = c.style;
-        control->exStyle = c.exStyle;
-        control->x = c.x;
-        control->y = c.y;
-        control->width = c.cx;
-        control->height = c.cy;
-        control->owner = dialogHandle;
-        control->instance = instance;
-        control->controlId = static_cast<int>(c.id);
-        findWin(dialogHandle)->controls.push_back(control->handle);
-    }
-    dialog = findWin(dialogHandle);
-    DialogRecord record;
-    record.templateId = dialog->dialogId;
-    record.window = dialogHandle;
-    record.owner = owner;
-    record.param = param;
-    record.modal = modal;
-    record.openedAt = static_cast<DWORD>(S->clock);
-    dialog->recordIndex = S->dialogRecords.size();
-    S->dialogRecords.push_back(record);
-    HWND focus = nullptr;
-    for (HWND handle : dialog->controls)
-        if (findWin(handle)->style & WS_TABSTOP) {
-            focus = handle;
-            break;
-        }
-    if (procedure)
-        procedure(dialogHandle, WM_INITDIALOG, reinterpret_cast<WPARAM>(focus), param);
-    return findWin(dialogHandle);
-}
-
-static void forceEnd(Window* dialog) {
-    if (dialog->alive && !dialog->ended) {
-        dialog->ended = true;
-        dialog->result = 0;
-    }
-}
-
 } // namespace detail
 
 using namespace detail;
@@ -493,160 +274,6 @@ HWND addForeignWindow(const std::string& className, const std::string& title, DW
     window->exitsAfterMs = exitsAfterMs;
     window->alive = findProcess(pid)->info.alive;
     return window->handle;
-}
-
-// ---- Test API: dialogs
-// ----------------------------------------------------------------------------------------------
-
-// A modal dialog is closed for the user once EndDialog has run, though its loop destroys it only later.
-static Window* openDialog(HWND handle) {
-    Window* dialog = liveWin(handle);
-    return dialog && dialog->isDialog && !(dialog->modal && dialog->ended) ? dialog : nullptr;
-}
-
-static Window* dialogOrFail(HWND handle, const char* what) {
-    Window* dialog = openDialog(handle);
-    if (!dialog) {
-        fail() << what << ": the dialog is not open";
-        return nullptr;
-    }
-    return dialog;
-}
-
-static Window* controlOrFail(HWND dialogHandle, int id, const char* what) {
-    Window* dialog = dialogOrFail(dialogHandle, what);
-    if (!dialog)
-        return nullptr;
-    Window* control = liveControl(dialogHandle, id);
-    if (!control)
-        fail() << what << ": dialog " << dialog->dialogId << " has no control " << id;
-    return control;
-}
-
-bool Dialog::exists() const {
-    return openDialog(window_) != nullptr;
-}
-
-int Dialog::id() const {
-    Window* dialog = findWin(window_);
-    return dialog ? dialog->dialogId : 0;
-}
-
-std::string Dialog::caption() const {
-    Window* dialog = dialogOrFail(window_, "caption()");
-    return dialog ? dialog->text : "";
-}
-
-bool Dialog::click(int controlId) {
-    Window* control = controlOrFail(window_, controlId, "click()");
-    if (!control)
-        return false;
-    // A dialog under a modal one of its own cannot be clicked.
-    if (findWin(window_)->style & WS_DISABLED)
-        return false;
-    if (!(control->style & WS_VISIBLE))
-        return false;
-    return clickControl(control);
-}
-
-bool Dialog::type(int controlId, const std::string& text) {
-    Window* control = controlOrFail(window_, controlId, "type()");
-    if (!control)
-        return false;
-    if (!equalNoCase(control->className, "EDIT")) {
-        fail() << "type(): control " << controlId << " is a " << control->className << ", not an edit";
-        return false;
-    }
-    if ((control->style & (WS_DISABLED | ES_READONLY)) || (findWin(window_)->style & WS_DISABLED))
-        return false;
-    // The edit takes no more keys once its limit is reached.
-    setControlText(control, text.substr(0, control->textLimit).c_str());
-    if (Window* dialog = liveWin(window_))
-        callWindow(dialog, WM_COMMAND, MAKEWPARAM(controlId, kEnChange),
-                   reinterpret_cast<LPARAM>(control->handle));
-    return true;
-}
-
-void Dialog::close() {
-    if (Window* dialog = dialogOrFail(window_, "close()"))
-        callWindow(dialog, WM_CLOSE, 0, 0);
-}
-
-bool Dialog::advance(DWORD ms) const {
-    return sim::advance(ms);
-}
-
-void Dialog::paint() {
-    Window* dialog = dialogOrFail(window_, "paint()");
-    if (!dialog)
-        return;
-    callWindow(dialog, WM_PAINT, 0, 0);
-    std::vector<HWND> controls = findWin(window_)->controls;
-    for (HWND handle : controls) {
-        Window* control = liveWin(handle);
-        Window* parent = liveWin(window_);
-        if (control && parent && equalNoCase(control->className, "STATIC"))
-            callWindow(parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(paintContext(handle)),
-                       reinterpret_cast<LPARAM>(handle));
-    }
-}
-
-std::string Dialog::text(int controlId) const {
-    Window* control = controlOrFail(window_, controlId, "text()");
-    return control ? control->text : "";
-}
-
-bool Dialog::checked(int controlId) const {
-    Window* control = controlOrFail(window_, controlId, "checked()");
-    return control && control->checkState == BST_CHECKED;
-}
-
-bool Dialog::enabled(int controlId) const {
-    Window* control = controlOrFail(window_, controlId, "enabled()");
-    return control && !(control->style & WS_DISABLED);
-}
-
-bool Dialog::visible(int controlId) const {
-    Window* control = controlOrFail(window_, controlId, "visible()");
-    return control && (control->style & WS_VISIBLE);
-}
-
-DWORD Dialog::style(int controlId) const {
-    Window* control = controlOrFail(window_, controlId, "style()");
-    return control ? control->style : 0;
-}
-
-HFONT Dialog::font(int controlId) const {
-    Window* control = controlOrFail(window_, controlId, "font()");
-    return control ? control->font : nullptr;
-}
-
-HWND Dialog::control(int controlId) const {
-    Window* control = controlOrFail(window_, controlId, "control()");
-    return control ? control->handle : nullptr;
-}
-
-std::vector<int> Dialog::controlIds() const {
-    std::vector<int> ids;
-    if (Window* dialog = dialogOrFail(window_, "controlIds()"))
-        for (HWND handle : dialog->controls)
-            ids.push_back(findWin(handle)->controlId);
-    return ids;
-}
-
-void onDialog(int templateId, std::function<void(Dialog&)> script) {
-    S->dialogScripts[templateId].push_back(std::move(script));
-}
-
-Dialog findDialog(int templateId) {
-    for (auto it = S->windows.rbegin(); it != S->windows.rend(); ++it)
-        if (openDialog((*it)->handle) && (*it)->dialogId == templateId)
-            return Dialog((*it)->handle);
-    return Dialog();
-}
-
-const std::vector<DialogRecord>& dialogsOpened() {
-    return S->dialogRecords;
 }
 
 // ---- Test API: menus
@@ -1076,132 +703,6 @@ DWORD WINAPI SetClassLongA(HWND handle, int index, LONG value) {
                     static_cast<LONG>(handleValue(index == GCL_HCURSOR ? c.fields.hCursor : c.fields.hIcon));
     S->classCursors[key] = value;
     return static_cast<DWORD>(previous);
-}
-
-// ---- Dialogs
-// ---------------------------------------------------------------------------------------------------------------
-
-INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param) {
-    if (owner && !liveWin(owner))
-        return -1;
-    Window* ownerWindow = liveWin(owner);
-    BOOL ownerWasDisabled = FALSE;
-    if (ownerWindow)
-        ownerWasDisabled = EnableWindow(owner, FALSE);
-    Window* dialog = buildDialog(instance, name, owner, procedure, param, true);
-    if (!dialog) {
-        if (ownerWindow && !ownerWasDisabled)
-            EnableWindow(owner, TRUE);
-        return -1;
-    }
-    HWND handle = dialog->handle;
-    int id = dialog->dialogId;
-    auto done = [handle] {
-        Window* w = findWin(handle);
-        return !w->alive || w->ended;
-    };
-    std::unique_ptr<Script> script;
-    if (!done()) {
-        auto& queue = S->dialogScripts[id];
-        if (!queue.empty()) {
-            std::function<void(Dialog&)> body = std::move(queue.front());
-            queue.pop_front();
-            script = makeScript([handle, body] {
-                Dialog view(handle);
-                body(view);
-            });
-        } else {
-            fail() << "modal dialog " << id << " (\"" << dialog->text
-                   << "\") opened without a script; closing it";
-        }
-        bool quit = modalLoop(script.get(), done);
-        if (quit && !done()) {
-            // Wine's DIALOG_DoDialogBox (dialog.c) breaks out on the quit message, posts it again and returns
-            // the dialog's result as it stands: the id of the template's default push button.
-            Window* w = findWin(handle);
-            w->ended = true;
-            w->result = 0;
-            for (HWND control : w->controls)
-                if (Window* c = findWin(control); c && buttonKind(c) == BS_DEFPUSHBUTTON) {
-                    w->result = c->controlId;
-                    break;
-                }
-        }
-        if (!done() && !S->runaway) {
-            if (script)
-                fail() << "dialog " << id << " is still open after its script; closing it";
-            if (Window* w = liveWin(handle))
-                callWindow(w, WM_CLOSE, 0, 0);
-            modalLoop(nullptr, done);
-        }
-        if (!done())
-            forceEnd(findWin(handle));
-    }
-    dialog = findWin(handle);
-    INT_PTR result = dialog->result;
-    S->dialogRecords[dialog->recordIndex].result = result;
-    if (dialog->alive)
-        DestroyWindow(handle);
-    if (ownerWindow && !ownerWasDisabled)
-        EnableWindow(owner, TRUE);
-    if (script)
-        finishScript(*script);
-    return result;
-}
-
-HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure, LPARAM param) {
-    if (owner && !liveWin(owner))
-        return nullptr;
-    Window* dialog = buildDialog(instance, name, owner, procedure, param, false);
-    return dialog && dialog->alive ? dialog->handle : nullptr;
-}
-
-BOOL WINAPI EndDialog(HWND handle, INT_PTR result) {
-    Window* dialog = liveWin(handle);
-    if (!dialog || !dialog->isDialog)
-        return FALSE;
-    dialog->ended = true;
-    dialog->result = result;
-    if (!dialog->modal)
-        dialog->style &= ~static_cast<DWORD>(WS_VISIBLE); // a modeless dialog is only hidden
-    return TRUE;
-}
-
-HWND WINAPI GetDlgItem(HWND dialog, int id) {
-    Window* control = liveControl(dialog, id);
-    return control ? control->handle : nullptr;
-}
-
-BOOL WINAPI SetDlgItemTextA(HWND dialog, int id, LPCSTR text) {
-    Window* control = liveControl(dialog, id);
-    if (!control)
-        return FALSE;
-    setControlText(control, text);
-    return TRUE;
-}
-
-UINT WINAPI GetDlgItemTextA(HWND dialog, int id, LPSTR text, int size) {
-    Window* control = liveControl(dialog, id);
-    if (!control) {
-        if (text && size > 0)
-            text[0] = '\0';
-        return 0;
-    }
-    return static_cast<UINT>(
-        copyText(control->text, size > 0 ? static_cast<WPARAM>(size) : 0, reinterpret_cast<LPARAM>(text)));
-}
-
-BOOL WINAPI CheckDlgButton(HWND dialog, int id, UINT check) {
-    Window* control = liveControl(dialog, id);
-    if (!control)
-        return FALSE;
-    controlProc(control, BM_SETCHECK, check, 0);
-    return TRUE;
-}
-
-UINT WINAPI IsDlgButtonChecked(HWND dialog, int id) {
-    Window* control = liveControl(dialog, id);
-    return control ? static_cast<UINT>(controlProc(control, BM_GETCHECK, 0, 0)) : 0;
 }
 
 // ---- Menus
