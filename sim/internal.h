@@ -170,6 +170,9 @@ struct MenuObject {
     std::vector<Item> items;
 };
 
+MenuObject* liveMenu(HMENU handle);                // null once destroyed
+std::vector<MenuItem> snapshotItems(HMENU handle); // the items as they are now, popups' items included
+
 // ---- Timers and the queue
 // ------------------------------------------------------------------------------------
 
