@@ -417,51 +417,6 @@ void whenIdle(std::function<void()> action) {
     S->idleActions.push_back(std::move(action));
 }
 
-void typeChar(char c, HWND window) {
-    if (!window) {
-        // The newest visible window of the program has the focus; the hidden main window only when nothing
-        // else.
-        for (auto it = S->windows.rbegin(); it != S->windows.rend() && !window; ++it)
-            if ((*it)->alive && !(*it)->foreign && !(*it)->isControl && ((*it)->style & WS_VISIBLE))
-                window = (*it)->handle;
-        if (!window && liveWin(S->foreground))
-            window = S->foreground;
-        for (auto it = S->windows.begin(); it != S->windows.end() && !window; ++it)
-            if ((*it)->alive && !(*it)->foreign && !(*it)->isControl)
-                window = (*it)->handle;
-    }
-    if (!window) {
-        fail() << "typeChar: the program has no window to type into";
-        return;
-    }
-    PostMessageA(window, WM_CHAR, static_cast<BYTE>(c), 1);
-}
-
-void clickTray(UINT mouseMessage, HWND window) {
-    std::vector<TrayIcon> found;
-    for (const TrayIcon& icon : S->trayIcons)
-        if (!window || icon.window == window)
-            found.push_back(icon);
-    if (found.size() != 1) {
-        fail() << "clickTray: " << found.size() << " tray icons to click instead of one";
-        return;
-    }
-    PostMessageA(found[0].window, found[0].callbackMessage, found[0].id, static_cast<LPARAM>(mouseMessage));
-}
-
-bool querySessionEnd() {
-    bool allowed = true;
-    std::vector<HWND> targets;
-    for (const auto& w : S->windows)
-        if (w->alive && !w->foreign && !w->isControl)
-            targets.push_back(w->handle);
-    for (HWND target : targets)
-        if (Window* w = liveWin(target))
-            if (!callWindow(w, WM_QUERYENDSESSION, 0, 0))
-                allowed = false;
-    return allowed;
-}
-
 // ---- Requests
 // -------------------------------------------------------------------------------------------------------
 

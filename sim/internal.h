@@ -414,11 +414,18 @@ void endProcess(Process& process, bool terminated, UINT exitCode);
 void settleProcesses(); // ends the processes whose time has come
 HANDLE newKernelHandle(KernelHandle::Kind kind, DWORD pid, DWORD access);
 
+// Shell. A library name as LoadLibraryA takes it: lower case, ".dll" added when no extension is given.
+std::string libraryName(std::string name);
+
 // Resources.
 const std::string& resourceNameOf(uintptr_t handle);
 void removeHotkeysOf(HWND window);
 void killTimersOf(HWND window);
 void dropMessagesOf(HWND window); // the posted messages of a window that is gone
+
+// The end of Windows. Sends WM_QUERYENDSESSION to every window of the program, as Windows does before it
+// ends; true when all of them allowed it.
+bool askWindowsToEnd();
 
 } // namespace detail
 } // namespace sim
