@@ -9,22 +9,24 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/kelto.res
     DEPENDS ${RES_DEPENDS} ${RES_PICTURES})
 add_custom_target(kelto_res ALL DEPENDS ${CMAKE_BINARY_DIR}/kelto.res)
 
+# The simulated machine, without GoogleTest: it reports what the program did wrong through one failure
+# handler (sim::setFailureHandler), and sim/gtest_hook.cpp, compiled into the host tests alone, turns that
+# into test failures. It runs test scripts on threads of their own (strictly in turn with the program).
 file(GLOB SIM_SOURCES ${CMAKE_SOURCE_DIR}/sim/*.cpp)
+list(REMOVE_ITEM SIM_SOURCES ${CMAKE_SOURCE_DIR}/sim/gtest_hook.cpp)
 add_library(sim STATIC ${SIM_SOURCES})
 target_include_directories(sim PUBLIC ${CMAKE_SOURCE_DIR}/sim/include ${CMAKE_SOURCE_DIR}/sim)
 target_compile_options(sim PRIVATE ${WARNINGS} ${SANITIZE} -g)
 target_compile_definitions(sim PUBLIC KELTO_RES_PATH="${CMAKE_BINARY_DIR}/kelto.res")
-# The simulation reports what the program did wrong as test failures, and runs test scripts on threads of
-# their own (strictly in turn with the program).
 find_package(Threads REQUIRED)
-target_link_libraries(sim PUBLIC GTest::gtest Threads::Threads)
+target_link_libraries(sim PUBLIC Threads::Threads)
 
 add_library(program STATIC ${PROGRAM_SOURCES})
 target_link_libraries(program PUBLIC sim)
 target_compile_options(program PRIVATE ${WARNINGS} ${SANITIZE} -g -fno-exceptions -fno-rtti)
 
 file(GLOB TEST_SOURCES ${CMAKE_SOURCE_DIR}/tests/*.cpp)
-add_executable(host_tests ${TEST_SOURCES})
+add_executable(host_tests ${TEST_SOURCES} ${CMAKE_SOURCE_DIR}/sim/gtest_hook.cpp)
 add_dependencies(host_tests kelto_res)
 target_include_directories(host_tests PRIVATE ${CMAKE_SOURCE_DIR})
 # gmock for its container matchers, which print what a failed check found.

@@ -4,8 +4,6 @@
 
 #include <shlobj.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -171,8 +169,8 @@ std::optional<uint64_t> nextTimerDue() {
 void countDispatch() {
     if (++S->dispatched > S->dispatchLimit && !S->runaway) {
         S->runaway = true;
-        ADD_FAILURE() << "the program dispatched more than " << S->dispatchLimit
-                      << " messages in one run; stopped as a runaway at " << S->clock << " ms";
+        fail() << "the program dispatched more than " << S->dispatchLimit
+               << " messages in one run; stopped as a runaway at " << S->clock << " ms";
     }
 }
 
@@ -300,18 +298,18 @@ void reset() {
 
 void checkScriptsUsed() {
     if (!S->idleActions.empty())
-        ADD_FAILURE() << S->idleActions.size() << " idle action(s) never ran";
+        fail() << S->idleActions.size() << " idle action(s) never ran";
     for (const auto& [id, scripts] : S->dialogScripts)
         if (!scripts.empty())
-            ADD_FAILURE() << scripts.size() << " script(s) for dialog " << id
-                          << " never ran: the dialog did not open";
+            fail() << scripts.size() << " script(s) for dialog " << id
+                   << " never ran: the dialog did not open";
     if (!S->menuAnswers.empty())
-        ADD_FAILURE() << S->menuAnswers.size() << " popup menu answer(s) never used: no menu was shown";
+        fail() << S->menuAnswers.size() << " popup menu answer(s) never used: no menu was shown";
     for (const BoxExpectation& box : S->boxExpectations)
-        ADD_FAILURE() << "an expected message box never appeared"
-                      << (box.text ? " (\"" + *box.text + "\")" : std::string());
+        fail() << "an expected message box never appeared"
+               << (box.text ? " (\"" + *box.text + "\")" : std::string());
     if (!S->openFileAnswers.empty())
-        ADD_FAILURE() << S->openFileAnswers.size() << " file dialog answer(s) never used";
+        fail() << S->openFileAnswers.size() << " file dialog answer(s) never used";
     discardScripts();
 }
 
@@ -356,8 +354,8 @@ RunResult run(EntryPoint entry, const char* commandLine) {
     if (!S->over)
         S->result.ending = S->runaway ? Ending::Runaway : Ending::Returned;
     if (!S->idleActions.empty()) {
-        ADD_FAILURE() << S->idleActions.size() << " idle action(s) never ran: the run ended ("
-                      << S->result.ending << ") first";
+        fail() << S->idleActions.size() << " idle action(s) never ran: the run ended (" << S->result.ending
+               << ") first";
         S->idleActions.clear();
     }
     return S->result;
@@ -400,7 +398,7 @@ void setDate(int year, int month, int day) {
 bool advance(DWORD ms) {
     Script* script = tlsScript;
     if (!script) {
-        ADD_FAILURE() << "advance() belongs in an idle action or a dialog, menu or box script";
+        fail() << "advance() belongs in an idle action or a dialog, menu or box script";
         return false;
     }
     if (script->loopEnded)
@@ -417,51 +415,6 @@ bool advance(DWORD ms) {
 
 void whenIdle(std::function<void()> action) {
     S->idleActions.push_back(std::move(action));
-}
-
-void typeChar(char c, HWND window) {
-    if (!window) {
-        // The newest visible window of the program has the focus; the hidden main window only when nothing
-        // else.
-        for (auto it = S->windows.rbegin(); it != S->windows.rend() && !window; ++it)
-            if ((*it)->alive && !(*it)->foreign && !(*it)->isControl && ((*it)->style & WS_VISIBLE))
-                window = (*it)->handle;
-        if (!window && liveWin(S->foreground))
-            window = S->foreground;
-        for (auto it = S->windows.begin(); it != S->windows.end() && !window; ++it)
-            if ((*it)->alive && !(*it)->foreign && !(*it)->isControl)
-                window = (*it)->handle;
-    }
-    if (!window) {
-        ADD_FAILURE() << "typeChar: the program has no window to type into";
-        return;
-    }
-    PostMessageA(window, WM_CHAR, static_cast<BYTE>(c), 1);
-}
-
-void clickTray(UINT mouseMessage, HWND window) {
-    std::vector<TrayIcon> found;
-    for (const TrayIcon& icon : S->trayIcons)
-        if (!window || icon.window == window)
-            found.push_back(icon);
-    if (found.size() != 1) {
-        ADD_FAILURE() << "clickTray: " << found.size() << " tray icons to click instead of one";
-        return;
-    }
-    PostMessageA(found[0].window, found[0].callbackMessage, found[0].id, static_cast<LPARAM>(mouseMessage));
-}
-
-bool querySessionEnd() {
-    bool allowed = true;
-    std::vector<HWND> targets;
-    for (const auto& w : S->windows)
-        if (w->alive && !w->foreign && !w->isControl)
-            targets.push_back(w->handle);
-    for (HWND target : targets)
-        if (Window* w = liveWin(target))
-            if (!callWindow(w, WM_QUERYENDSESSION, 0, 0))
-                allowed = false;
-    return allowed;
 }
 
 // ---- Requests

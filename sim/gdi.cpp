@@ -1,8 +1,6 @@
 // Icons, cursors and bitmaps from the compiled resources, and gdi32 with a count of live objects.
 #include "internal.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -248,7 +246,7 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
     for (const auto& [value, window] : S->windowByHandle) {
         Window* parent = window->isControl ? findWin(window->owner) : nullptr;
         if (window->alive && window->font == object && parent && !parent->destroying)
-            ADD_FAILURE() << "a font was deleted while control " << window->controlId << " still shows it";
+            fail() << "a font was deleted while control " << window->controlId << " still shows it";
     }
     found->alive = false;
     return TRUE;

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <thread>
 
 namespace sim {
@@ -25,6 +26,29 @@ template <typename H> H makeHandle(uintptr_t value) {
 }
 inline uintptr_t handleValue(const void* handle) {
     return reinterpret_cast<uintptr_t>(handle);
+}
+
+// ---- Failures
+// ------------------------------------------------------------------------------------------------
+
+// A failure message built with << and reported through the failure handler when the statement ends:
+//     fail() << "dialog " << id << " is still open after its script; closing it";
+class FailureMessage {
+  public:
+    FailureMessage() = default;
+    FailureMessage(const FailureMessage&) = delete;
+    FailureMessage& operator=(const FailureMessage&) = delete;
+    ~FailureMessage();
+    template <typename T> FailureMessage& operator<<(const T& value) {
+        text_ << value;
+        return *this;
+    }
+
+  private:
+    std::ostringstream text_;
+};
+inline FailureMessage fail() {
+    return FailureMessage();
 }
 
 // ---- Scripts
@@ -103,15 +127,27 @@ struct WindowClass {
     LONG cursor = 0; // GCL_HCURSOR
 };
 
+Window* newWindow();          // alive, with the next handle; the caller fills it in
 Window* findWin(HWND handle); // alive or dead; null for unknown handles
 Window* liveWin(HWND handle); // alive only
-Window* liveControl(HWND dialog, int id);
 LRESULT callWindow(Window* window, UINT message, WPARAM wParam, LPARAM lParam);
+// WM_GETTEXT's copy into the caller's buffer of size bytes; returns the length copied.
+LRESULT copyText(const std::string& text, WPARAM size, LPARAM buffer);
 std::string describeWindow(HWND window); // <class>, <desktop>, <invalid>
 void destroyWindowsOf(DWORD pid);        // a foreign process ended
 HWND desktopHandle();
-HDC paintContext(HWND window);          // the context a control paints with; the system's, not counted
+HDC paintContext(HWND window); // the context a control paints with; the system's, not counted
+
+// Dialogs and their controls (dialogs.cpp); callWindow hands them their messages.
+LRESULT dialogClassProc(Window* dialog, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT controlProc(Window* control, UINT message, WPARAM wParam, LPARAM lParam);
+Window* liveControl(HWND dialog, int id);
 UINT buttonKind(const Window* control); // BS_ kind of a BUTTON, or 0xFFFF for other classes
+// Sets the text as WM_SETTEXT does: an edit with a case style converts it.
+void setControlText(Window* control, const char* text);
+// A click as the control handles it: its state first, then the notification to the dialog. False when the
+// control takes no click (disabled, a group box, a static without SS_NOTIFY).
+bool clickControl(Window* control);
 
 #ifndef MAKEWPARAM
 #define MAKEWPARAM(l, h) ((WPARAM)(DWORD)(((WORD)(l)) | (((DWORD)(WORD)(h)) << 16)))
@@ -133,6 +169,9 @@ struct MenuObject {
     };
     std::vector<Item> items;
 };
+
+MenuObject* liveMenu(HMENU handle);                // null once destroyed
+std::vector<MenuItem> snapshotItems(HMENU handle); // the items as they are now, popups' items included
 
 // ---- Timers and the queue
 // ------------------------------------------------------------------------------------
@@ -375,11 +414,18 @@ void endProcess(Process& process, bool terminated, UINT exitCode);
 void settleProcesses(); // ends the processes whose time has come
 HANDLE newKernelHandle(KernelHandle::Kind kind, DWORD pid, DWORD access);
 
+// Shell. A library name as LoadLibraryA takes it: lower case, ".dll" added when no extension is given.
+std::string libraryName(std::string name);
+
 // Resources.
 const std::string& resourceNameOf(uintptr_t handle);
 void removeHotkeysOf(HWND window);
 void killTimersOf(HWND window);
 void dropMessagesOf(HWND window); // the posted messages of a window that is gone
+
+// The end of Windows. Sends WM_QUERYENDSESSION to every window of the program, as Windows does before it
+// ends; true when all of them allowed it.
+bool askWindowsToEnd();
 
 } // namespace detail
 } // namespace sim

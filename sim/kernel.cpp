@@ -2,8 +2,6 @@
 // drives and the VWIN32 device, profile files.
 #include "internal.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -173,7 +171,7 @@ void setCurrentDirectory(const std::string& path) {
 void setDrive(char letter, UINT type, bool mediaIdSucceeds, bool ejectSucceeds) {
     auto* drive = const_cast<State::Drive*>(driveOf(letter));
     if (!drive) {
-        ADD_FAILURE() << "setDrive: no drive letter " << letter;
+        fail() << "setDrive: no drive letter " << letter;
         return;
     }
     drive->present = true;
@@ -218,7 +216,7 @@ void setOpenProcessFails(DWORD pid, bool fails) {
     if (Process* process = findProcess(pid))
         process->openFails = fails;
     else
-        ADD_FAILURE() << "setOpenProcessFails: no process " << pid;
+        fail() << "setOpenProcessFails: no process " << pid;
 }
 
 std::vector<ProcessInfo> processes() {
@@ -558,7 +556,7 @@ BOOL WINAPI TerminateProcess(HANDLE handle, UINT code) {
         "TerminateProcess",
         {isProcess ? std::to_string(kernel->pid) : std::string("<invalid>"), std::to_string(code)}, result));
     if (process && process->info.pid == ownProcessId())
-        ADD_FAILURE() << "the program terminated its own process";
+        fail() << "the program terminated its own process";
     if (result)
         endProcess(*process, true, code);
     return result;
@@ -579,8 +577,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         return WAIT_OBJECT_0;
     }
     if (milliseconds == INFINITE) {
-        ADD_FAILURE() << "the program waits without end for process " << process->info.pid << " (\""
-                      << process->info.commandLine << "\"), which never ends";
+        fail() << "the program waits without end for process " << process->info.pid << " (\""
+               << process->info.commandLine << "\"), which never ends";
         return WAIT_FAILED;
     }
     passTime(milliseconds);

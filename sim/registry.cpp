@@ -2,8 +2,6 @@
 // Windows 9x has no registry security: the access a key is opened with is recorded but not enforced.
 #include "internal.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
 namespace {
@@ -114,7 +112,7 @@ static std::pair<std::string, RegValue>* findValue(RegKeyData& data, const std::
 static std::string testPath(HKEY root, const std::string& path) {
     const char* name = rootName(root);
     if (!name) {
-        ADD_FAILURE() << "registry: the test must name a root key";
+        fail() << "registry: the test must name a root key";
         return "HKLM";
     }
     return joinPath(name, path.c_str());

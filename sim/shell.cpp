@@ -4,8 +4,6 @@
 
 #include <shlobj.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -48,7 +46,7 @@ class ShellLink : public IShellLinkA, public IPersistFile {
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
     ULONG STDMETHODCALLTYPE Release() override {
         if (references_ == 0) {
-            ADD_FAILURE() << "the link object was released more often than it was referenced";
+            sim::detail::fail() << "the link object was released more often than it was referenced";
             return 0;
         }
         ULONG left = --references_;
@@ -125,6 +123,20 @@ const std::vector<Library>& libraries() {
     return known;
 }
 
+// Fails the test when the program calls into a library it has not loaded: the product imports neither, so
+// such a call would not even link there.
+bool loaded(const char* library, const char* function) {
+    if (sim::detail::S->libraryLoads[library] > 0)
+        return true;
+    sim::detail::fail() << function << " called before " << library << " was loaded";
+    return false;
+}
+
+} // namespace
+
+namespace sim {
+namespace detail {
+
 // A library name as LoadLibraryA takes it: any case, ".dll" when no extension is given.
 std::string libraryName(std::string name) {
     std::transform(name.begin(), name.end(), name.begin(),
@@ -134,142 +146,7 @@ std::string libraryName(std::string name) {
     return name;
 }
 
-// Fails the test when the program calls into a library it has not loaded: the product imports neither, so
-// such a call would not even link there.
-bool loaded(const char* library, const char* function) {
-    if (sim::detail::S->libraryLoads[library] > 0)
-        return true;
-    ADD_FAILURE() << function << " called before " << library << " was loaded";
-    return false;
-}
-
-} // namespace
-
-namespace sim {
-
-using namespace detail;
-
-void removeLibrary(const std::string& name) {
-    S->librariesRemoved.insert(libraryName(name));
-}
-void removeEntry(const std::string& library, const std::string& entry) {
-    S->entriesRemoved.insert({libraryName(library), entry});
-}
-int libraryLoads(const std::string& name) {
-    auto it = S->libraryLoads.find(libraryName(name));
-    return it == S->libraryLoads.end() ? 0 : it->second;
-}
-const std::vector<std::string>& callOrder() {
-    return S->callOrder;
-}
-
-std::vector<TrayIcon> trayIcons() {
-    return S->trayIcons;
-}
-
-std::optional<TrayIcon> trayIcon() {
-    if (S->trayIcons.size() > 1)
-        ADD_FAILURE() << S->trayIcons.size() << " tray icons are present, not one";
-    if (S->trayIcons.empty())
-        return std::nullopt;
-    return S->trayIcons.front();
-}
-
-const std::vector<TrayRequest>& trayRequests() {
-    return S->trayRequests;
-}
-
-int coInitializeCount() {
-    return S->coInitCalls - S->coUninitCalls;
-}
-int coInitializeCalls() {
-    return S->coInitCalls;
-}
-void setCoCreateResult(HRESULT result) {
-    S->coCreateResult = result;
-}
-void setPersistFileResult(HRESULT result) {
-    S->persistFileResult = result;
-}
-void setLinkSaveResult(HRESULT result) {
-    S->linkSaveResult = result;
-}
-int liveComObjects() {
-    return S->liveComObjects;
-}
-const std::vector<ShortcutSaved>& shortcutsSaved() {
-    return S->shortcuts;
-}
-
-std::optional<ShortcutSaved> shortcutFile(const std::string& path) {
-    for (auto it = S->shortcuts.rbegin(); it != S->shortcuts.rend(); ++it)
-        if (equalNoCase(it->path, path))
-            return *it;
-    return std::nullopt;
-}
-
-void setSpecialFolder(int csidl, const std::string& path) {
-    S->specialFolders[csidl] = path;
-}
-void setSpecialFolderFails(int csidl, HRESULT result) {
-    S->specialFolderFailures[csidl] = result;
-}
-void setPathFromIdListFails(bool fails) {
-    S->pathFromIdListFails = fails;
-}
-int liveItemIdLists() {
-    return static_cast<int>(S->itemIdLists.size());
-}
-
-void onOpenFile(std::function<BOOL(OPENFILENAMEA&)> answer) {
-    S->openFileAnswers.push_back(std::move(answer));
-}
-
-void chooseFile(OPENFILENAMEA& request, const std::string& path) {
-    if (!request.lpstrFile || request.nMaxFile == 0) {
-        ADD_FAILURE() << "chooseFile: the request has no file buffer";
-        return;
-    }
-    if (path.size() + 1 > request.nMaxFile)
-        ADD_FAILURE() << "chooseFile: \"" << path << "\" does not fit the " << request.nMaxFile
-                      << "-byte buffer";
-    lstrcpynA(request.lpstrFile, path.c_str(), static_cast<int>(request.nMaxFile));
-    size_t slash = path.find_last_of("\\/:");
-    size_t name = slash == std::string::npos ? 0 : slash + 1;
-    size_t dot = path.find_last_of('.');
-    request.nFileOffset = static_cast<WORD>(name);
-    request.nFileExtension =
-        static_cast<WORD>(dot == std::string::npos || dot < name ? path.size() : dot + 1);
-}
-
-const std::vector<OpenFileRequest>& openFileRequests() {
-    return S->openFileRequests;
-}
-
-void setTaskbar(bool present) {
-    if (Window* old = findWin(S->taskbarWindow))
-        old->alive = false;
-    S->taskbarWindow = nullptr;
-    S->taskbarMissing = !present;
-    if (present)
-        S->taskbarWindow = addForeignWindow("Shell_TrayWnd", "", 0x1EEE);
-    else
-        S->trayIcons.clear();
-}
-
-bool broadcastTaskbarCreated() {
-    auto it = S->registeredMessages.find("TASKBARCREATED");
-    if (it == S->registeredMessages.end())
-        return false;
-    std::vector<HWND> targets;
-    for (const auto& w : S->windows)
-        if (w->alive && !w->foreign && !w->isControl)
-            targets.push_back(w->handle);
-    for (HWND target : targets)
-        PostMessageA(target, it->second, 0, 0);
-    return true;
-}
-
+} // namespace detail
 } // namespace sim
 
 using namespace sim;
@@ -298,7 +175,7 @@ BOOL WINAPI Shell_NotifyIconA(DWORD message, PNOTIFYICONDATAA data) {
         if (data->uFlags & NIF_TIP) {
             size_t n = strnlen(data->szTip, sizeof data->szTip);
             if (n == sizeof data->szTip)
-                ADD_FAILURE() << "tray tip not terminated within its 64 bytes";
+                fail() << "tray tip not terminated within its 64 bytes";
             tip.assign(data->szTip, n < sizeof data->szTip ? n : sizeof data->szTip - 1);
         }
         auto apply = [&](TrayIcon& icon) {
@@ -463,7 +340,7 @@ void WINAPI CoTaskMemFree(LPVOID memory) {
         return;
     auto it = S->itemIdLists.find(memory);
     if (it == S->itemIdLists.end()) {
-        ADD_FAILURE() << "CoTaskMemFree of memory the shell did not allocate";
+        fail() << "CoTaskMemFree of memory the shell did not allocate";
         return;
     }
     delete[] static_cast<ITEMIDLIST*>(memory);
@@ -521,9 +398,9 @@ BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA request) {
     S->openFileRequests.push_back(record);
     BOOL result = FALSE;
     if (!request || request->lStructSize != sizeof(OPENFILENAMEA)) {
-        ADD_FAILURE() << "GetOpenFileNameA with a bad structure size";
+        fail() << "GetOpenFileNameA with a bad structure size";
     } else if (S->openFileAnswers.empty()) {
-        ADD_FAILURE() << "a file dialog was opened without an answer; cancelling it";
+        fail() << "a file dialog was opened without an answer; cancelling it";
     } else {
         std::function<BOOL(OPENFILENAMEA&)> answer = std::move(S->openFileAnswers.front());
         S->openFileAnswers.pop_front();

@@ -59,6 +59,17 @@ void checkScriptsUsed();
 // Forgets the scripts not used yet, without failing.
 void discardScripts();
 
+// ---- Failures
+// ----------------------------------------------------------------------------------------------
+
+// Where the machine reports what the program or a test did wrong (an unscripted box, an unused script, a
+// runaway loop ...): the host tests install a handler that fails the running test (sim/gtest_hook.cpp).
+// Without a handler the message goes to stderr as "simulated machine: <message>" and the process aborts,
+// which is what a fuzz target wants: every complaint a crash.
+using FailureHandler = void (*)(const std::string& message);
+// Installs handler (null: the default) and returns the one it replaces.
+FailureHandler setFailureHandler(FailureHandler handler);
+
 // ---- Running the program
 // -----------------------------------------------------------------------------------
 

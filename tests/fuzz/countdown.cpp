@@ -30,7 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     Settings.CountdownRemaining = count;
     ShowCountdown();
-    fuzz::SimFailures::Instance().Check();
 
     // One second less, down to the lowest count there is.
     int64_t expectedCount = count == INT_MIN ? count : (int64_t)count - 1;

@@ -105,7 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             expected = ExpectedNumber(value);
             edit = IDC_WARNVALUE;
         }
-        fuzz::SimFailures::Instance().Check();
         FUZZ_CHECK(fuzz::Terminated(Settings.NumberText, sizeof Settings.NumberText),
                    "NumberText not terminated");
         FUZZ_CHECK(Settings.NumberText == expected, "NumberText \"%s\", expected \"%s\"", Settings.NumberText,

@@ -146,7 +146,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     SetStartupValues(sim::instance());
     int result = ParseCommandLine(line.c_str());
     sim::discardScripts();
-    fuzz::SimFailures::Instance().Check();
 
     // The model of what the parser must have read.
     static const char* const exitOptions[] = {"/e:s", "/e:b", "/e:r", "/e:d", "/e:l",
