@@ -121,8 +121,20 @@ std::string upper(std::string text) {
     return text;
 }
 
+// Compared in place: the registry and the window classes ask this many times a run.
 bool equalNoCase(const std::string& a, const std::string& b) {
-    return upper(a) == upper(b);
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); i++) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<char>(y - 'a' + 'A');
+        if (x != y)
+            return false;
+    }
+    return true;
 }
 
 std::string quoted(const char* text) {

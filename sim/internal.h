@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <thread>
 
 namespace sim {
@@ -165,6 +166,24 @@ struct KernelHandle {
 // ---- Registry
 // --------------------------------------------------------------------------------------------------
 
+// Orders the keys by their upper-case form without making one, so that a path in any case finds its key. The
+// keys are stored upper-case, where this is the order of plain strings.
+struct NoCaseLess {
+    bool operator()(std::string_view a, std::string_view b) const {
+        for (size_t i = 0; i < a.size() && i < b.size(); i++) {
+            unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+            if (x == y)
+                continue;
+            if (x >= 'a' && x <= 'z')
+                x = static_cast<unsigned char>(x - 'a' + 'A');
+            if (y >= 'a' && y <= 'z')
+                y = static_cast<unsigned char>(y - 'a' + 'A');
+            if (x != y)
+                return x < y;
+        }
+        return a.size() < b.size();
+    }
+};
 struct RegKeyData {
     std::string path; // display form with root: HKLM\SOFTWARE\...
     std::vector<std::pair<std::string, RegValue>> values;
@@ -274,7 +293,7 @@ struct State {
     BOOL exitWindowsResult = TRUE;
 
     // Registry.
-    std::map<std::string, RegKeyData> keys; // by upper-case full path
+    std::map<std::string, RegKeyData, NoCaseLess> keys; // by upper-case full path
     std::map<uintptr_t, RegHandle> regHandles;
     uintptr_t nextRegHandle = 0x30000;
     std::vector<RegFailure> regFailures;

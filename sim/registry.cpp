@@ -34,47 +34,59 @@ static const char* rootName(HKEY root) {
 // Joins a base path and a sub key, dropping empty parts ("a\\\\b\\" is a\b).
 static std::string joinPath(const std::string& base, const char* sub) {
     std::string out = base;
-    std::string part;
-    std::string text = sub ? sub : "";
-    text += '\\';
-    for (char c : text) {
-        if (c == '\\') {
-            if (!part.empty())
-                out += "\\" + part;
-            part.clear();
-        } else {
-            part += c;
+    while (sub && *sub) {
+        const char* end = std::strchr(sub, '\\');
+        size_t length = end ? static_cast<size_t>(end - sub) : std::strlen(sub);
+        if (length) {
+            out += '\\';
+            out.append(sub, length);
         }
+        sub += end ? length + 1 : length;
     }
     return out;
 }
 
-// The full path (display form) of a root or open handle, or nothing for an invalid one; *error says why.
-static std::optional<std::string> basePath(HKEY key, LONG* error) {
-    if (const char* root = rootName(key))
-        return std::string(root);
+// What the log shows for a key that could not be named.
+static const std::string kInvalidPath = "<invalid>";
+
+// The full path (display form) of a root or open handle, or null for an invalid one; *error says why. The
+// text is the key's own, not a copy: it lasts until the key is deleted.
+static const std::string* basePath(HKEY key, LONG* error) {
+    static const std::string roots[] = {"HKLM", "HKCU", "HKCR", "HKU"};
+    if (const char* root = rootName(key)) {
+        for (const std::string& name : roots)
+            if (name == root)
+                return &name;
+    }
     auto it = S->regHandles.find(handleValue(key));
     if (it == S->regHandles.end() || !it->second.open) {
         *error = kErrorInvalidHandle;
-        return std::nullopt;
+        return nullptr;
     }
     auto data = S->keys.find(it->second.key);
     if (data == S->keys.end()) {
         *error = kErrorKeyDeleted;
-        return std::nullopt;
+        return nullptr;
     }
-    return data->second.path;
+    return &data->second.path;
 }
 
 static std::optional<LONG> failure(RegOp op, const std::string& path, const std::string& name) {
-    std::string key = upper(path), value = upper(name);
     for (const RegFailure& f : S->regFailures)
-        if (f.op == op && f.key == key && (f.name == "*" || f.name == value))
+        if (f.op == op && equalNoCase(f.key, path) && (f.name == "*" || equalNoCase(f.name, name)))
             return f.error;
     return std::nullopt;
 }
 
+static RegKeyData* keyData(const std::string& path) {
+    auto it = S->keys.find(path);
+    return it == S->keys.end() ? nullptr : &it->second;
+}
+
 static RegKeyData& createPath(const std::string& path) {
+    // A key is made with all its parents and deleted with everything below it, so an existing key has them.
+    if (RegKeyData* existing = keyData(path))
+        return *existing;
     // Every parent exists too.
     std::string partial;
     RegKeyData* last = nullptr;
@@ -91,11 +103,6 @@ static RegKeyData& createPath(const std::string& path) {
         start = end + 1;
     }
     return *last;
-}
-
-static RegKeyData* keyData(const std::string& path) {
-    auto it = S->keys.find(upper(path));
-    return it == S->keys.end() ? nullptr : &it->second;
 }
 
 static HKEY newRegHandle(const std::string& path) {
@@ -210,8 +217,8 @@ using namespace sim::detail;
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
-    std::string path = base ? joinPath(*base, subKey) : std::string("<invalid>");
+    const std::string* base = basePath(key, &error);
+    std::string path = base ? joinPath(*base, subKey) : kInvalidPath;
     if (base && !result)
         error = kErrorInvalidParameter;
     else if (base) {
@@ -229,8 +236,8 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY r
 LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
                             LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
-    std::string path = base ? joinPath(*base, subKey) : std::string("<invalid>");
+    const std::string* base = basePath(key, &error);
+    std::string path = base ? joinPath(*base, subKey) : kInvalidPath;
     if (base && !result)
         error = kErrorInvalidParameter;
     else if (base) {
@@ -252,7 +259,7 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
 // with the needed size, and its contents are left alone (Windows 9x does not promise anything about them).
 LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
+    const std::string* base = basePath(key, &error);
     std::string valueName = name ? name : "";
     DWORD sizeIn = size ? *size : 0;
     if (base) {
@@ -276,14 +283,14 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYT
                 *size = needed;
         }
     }
-    log("RegQueryValueExA", base ? *base : "<invalid>", valueName, 0, 0, sizeIn, error);
+    log("RegQueryValueExA", base ? *base : kInvalidPath, valueName, 0, 0, sizeIn, error);
     return error;
 }
 
 // The bytes and the count are stored exactly as given, REG_SZ included.
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
+    const std::string* base = basePath(key, &error);
     std::string valueName = name ? name : "";
     if (base) {
         if (std::optional<LONG> fails = failure(RegOp::Set, *base, valueName))
@@ -299,13 +306,13 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE*
                 keyRecord.values.emplace_back(valueName, RegValue{type, bytes});
         }
     }
-    log("RegSetValueExA", base ? *base : "<invalid>", valueName, 0, type, size, error);
+    log("RegSetValueExA", base ? *base : kInvalidPath, valueName, 0, type, size, error);
     return error;
 }
 
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
+    const std::string* base = basePath(key, &error);
     std::string valueName = name ? name : "";
     if (base) {
         RegKeyData* keyRecord = keyData(*base);
@@ -317,15 +324,17 @@ LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name) {
         else
             keyRecord->values.erase(keyRecord->values.begin() + (entry - keyRecord->values.data()));
     }
-    log("RegDeleteValueA", base ? *base : "<invalid>", valueName, 0, 0, 0, error);
+    log("RegDeleteValueA", base ? *base : kInvalidPath, valueName, 0, 0, 0, error);
     return error;
 }
 
 // Windows 9x deletes the key with everything below it.
 LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
-    std::string path = base ? joinPath(*base, subKey) : std::string("<invalid>");
+    // A copy: the key deleted may be the handle's own ("\\" names it again).
+    const std::string* found = basePath(key, &error);
+    std::optional<std::string> base = found ? std::optional<std::string>(*found) : std::nullopt;
+    std::string path = base ? joinPath(*base, subKey) : kInvalidPath;
     if (base) {
         if (!subKey || !*subKey)
             error = kErrorBadKey;
@@ -342,7 +351,7 @@ LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
                     ++it;
         }
     }
-    log("RegDeleteKeyA", base ? *base : "<invalid>", subKey ? subKey : "", 0, 0, 0, error);
+    log("RegDeleteKeyA", base ? *base : kInvalidPath, subKey ? subKey : "", 0, 0, 0, error);
     return error;
 }
 
@@ -355,7 +364,7 @@ LONG WINAPI RegCloseKey(HKEY key) {
         auto it = S->regHandles.find(handleValue(key));
         if (it == S->regHandles.end() || !it->second.open) {
             error = kErrorInvalidHandle;
-            path = "<invalid>";
+            path = kInvalidPath;
         } else {
             it->second.open = false;
             RegKeyData* data = keyData(it->second.key);
