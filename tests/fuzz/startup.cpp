@@ -43,6 +43,7 @@ enum {
 struct Stored {
     bool present = false;
     bool fails = false;
+    DWORD type = 0;
     std::string bytes;
 };
 
@@ -119,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CharLowerA(&line[0]);
 
     Stored stored[ValueCount];
+    int setOrder[ValueCount], setCount = 0; // the values in the order their first record stored them
     while (input.left()) {
         uint8_t selector = input.byte();
         size_t length = input.byte();
@@ -129,16 +131,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string bytes = input.bytes(length);
         int value = selector % ValueCount, kind = selector >> 5;
         if (kind == 7) {
-            sim::regFail(sim::RegOp::Query, HKEY_LOCAL_MACHINE, SETTINGS_KEY, ValueNames[value]);
             stored[value].fails = true;
             continue;
         }
-        DWORD type = kind <= 3 ? REG_SZ : kind == 4 ? REG_BINARY : kind == 5 ? REG_DWORD : RegMultiSz;
-        sim::regSetValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, ValueNames[value], type,
-                         std::vector<BYTE>(bytes.begin(), bytes.end()));
+        if (!stored[value].present)
+            setOrder[setCount++] = value;
         stored[value].present = true;
-        stored[value].bytes = bytes;
+        stored[value].type = kind <= 3 ? REG_SZ : kind == 4 ? REG_BINARY : kind == 5 ? REG_DWORD : RegMultiSz;
+        stored[value].bytes = std::move(bytes);
     }
+    // A later record of a value replaces an earlier one in place, so storing each value once with its last
+    // record, in the order of the first, leaves the same registry as storing every record in turn; an input
+    // may hold thousands of records.
+    for (int i = 0; i < setCount; i++) {
+        const Stored& last = stored[setOrder[i]];
+        sim::regSetValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, ValueNames[setOrder[i]], last.type,
+                         std::vector<BYTE>(last.bytes.begin(), last.bytes.end()));
+    }
+    for (int value = 0; value < ValueCount; value++)
+        if (stored[value].fails)
+            sim::regFail(sim::RegOp::Query, HKEY_LOCAL_MACHINE, SETTINGS_KEY, ValueNames[value]);
 
     // Every message is answered; the parser shows at most three.
     for (int i = 0; i < 4; i++)
