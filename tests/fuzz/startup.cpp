@@ -10,10 +10,12 @@
 #include "fuzz_support.h"
 #include "config/cmdline.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace {
 
+const std::string SettingsKey = SETTINGS_KEY;
 const int ValueCount = 17;
 const DWORD RegMultiSz = 7; // REG_MULTI_SZ, which the program never uses
 const char* const ValueNames[ValueCount] = {
@@ -44,7 +46,7 @@ struct Stored {
     bool present = false;
     bool fails = false;
     DWORD type = 0;
-    std::string bytes;
+    std::vector<BYTE> bytes;
 };
 
 // The text a query with room for `room` bytes yields, or nothing when the value is missing, refused or too
@@ -52,7 +54,7 @@ struct Stored {
 std::optional<std::string> Readable(const Stored& stored, size_t room) {
     if (!stored.present || stored.fails || stored.bytes.size() > room)
         return std::nullopt;
-    return std::string(stored.bytes.c_str());
+    return std::string(stored.bytes.begin(), std::find(stored.bytes.begin(), stored.bytes.end(), 0));
 }
 
 // A short value's text: refused when its query fails or when it is longer than the six characters a field
@@ -138,19 +140,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             setOrder[setCount++] = value;
         stored[value].present = true;
         stored[value].type = kind <= 3 ? REG_SZ : kind == 4 ? REG_BINARY : kind == 5 ? REG_DWORD : RegMultiSz;
-        stored[value].bytes = std::move(bytes);
+        stored[value].bytes.assign(bytes.begin(), bytes.end());
     }
     // A later record of a value replaces an earlier one in place, so storing each value once with its last
     // record, in the order of the first, leaves the same registry as storing every record in turn; an input
     // may hold thousands of records.
     for (int i = 0; i < setCount; i++) {
         const Stored& last = stored[setOrder[i]];
-        sim::regSetValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, ValueNames[setOrder[i]], last.type,
-                         std::vector<BYTE>(last.bytes.begin(), last.bytes.end()));
+        sim::regSetValue(HKEY_LOCAL_MACHINE, SettingsKey, ValueNames[setOrder[i]], last.type, last.bytes);
     }
     for (int value = 0; value < ValueCount; value++)
         if (stored[value].fails)
-            sim::regFail(sim::RegOp::Query, HKEY_LOCAL_MACHINE, SETTINGS_KEY, ValueNames[value]);
+            sim::regFail(sim::RegOp::Query, HKEY_LOCAL_MACHINE, SettingsKey, ValueNames[value]);
 
     // Every message is answered; the parser shows at most three.
     for (int i = 0; i < 4; i++)
