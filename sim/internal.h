@@ -6,6 +6,7 @@
 #include "resources.h"
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <memory>
@@ -170,7 +171,11 @@ struct KernelHandle {
 // keys are stored upper-case, where this is the order of plain strings.
 struct NoCaseLess {
     bool operator()(std::string_view a, std::string_view b) const {
-        for (size_t i = 0; i < a.size() && i < b.size(); i++) {
+        size_t common = a.size() < b.size() ? a.size() : b.size();
+        // Mostly the shorter path is the longer one's parent, byte for byte: then the lengths decide.
+        if (common == 0 || std::memcmp(a.data(), b.data(), common) == 0)
+            return a.size() < b.size();
+        for (size_t i = 0; i < common; i++) {
             unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
             if (x == y)
                 continue;
