@@ -27,7 +27,7 @@ static State* freshState() {
     own.info.pid = ownProcessId();
     own.info.commandLine = state->modulePath;
     own.info.alive = true;
-    state->processes[own.info.pid] = own;
+    state->processes[own.info.pid] = std::move(own);
     state->commandLine = state->modulePath;
     return state;
 }

@@ -46,17 +46,26 @@ static std::string joinPath(const std::string& base, const char* sub) {
     return out;
 }
 
+static RegKeyData* keyData(const std::string& path) {
+    auto it = S->keys.find(path);
+    return it == S->keys.end() ? nullptr : &it->second;
+}
+
 // What the log shows for a key that could not be named.
 static const std::string kInvalidPath = "<invalid>";
 
 // The full path (display form) of a root or open handle, or null for an invalid one; *error says why. The
-// text is the key's own, not a copy: it lasts until the key is deleted.
-static const std::string* basePath(HKEY key, LONG* error) {
+// text is the key's own, not a copy: it lasts until the key is deleted. *record, when asked for, receives the
+// key found on the way (null for a root that has none yet).
+static const std::string* basePath(HKEY key, LONG* error, RegKeyData** record = nullptr) {
     static const std::string roots[] = {"HKLM", "HKCU", "HKCR", "HKU"};
     if (const char* root = rootName(key)) {
         for (const std::string& name : roots)
-            if (name == root)
+            if (name == root) {
+                if (record)
+                    *record = keyData(name);
                 return &name;
+            }
     }
     auto it = S->regHandles.find(handleValue(key));
     if (it == S->regHandles.end() || !it->second.open) {
@@ -68,6 +77,8 @@ static const std::string* basePath(HKEY key, LONG* error) {
         *error = kErrorKeyDeleted;
         return nullptr;
     }
+    if (record)
+        *record = &data->second;
     return &data->second.path;
 }
 
@@ -76,11 +87,6 @@ static std::optional<LONG> failure(RegOp op, const std::string& path, const std:
         if (f.op == op && equalNoCase(f.key, path) && (f.name == "*" || equalNoCase(f.name, name)))
             return f.error;
     return std::nullopt;
-}
-
-static RegKeyData* keyData(const std::string& path) {
-    auto it = S->keys.find(path);
-    return it == S->keys.end() ? nullptr : &it->second;
 }
 
 static RegKeyData& createPath(const std::string& path) {
@@ -259,11 +265,11 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
 // with the needed size, and its contents are left alone (Windows 9x does not promise anything about them).
 LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
     LONG error = ERROR_SUCCESS;
-    const std::string* base = basePath(key, &error);
+    RegKeyData* keyRecord = nullptr;
+    const std::string* base = basePath(key, &error, &keyRecord);
     std::string valueName = name ? name : "";
     DWORD sizeIn = size ? *size : 0;
     if (base) {
-        RegKeyData* keyRecord = keyData(*base);
         auto* entry = keyRecord ? findValue(*keyRecord, valueName) : nullptr;
         if (std::optional<LONG> fails = failure(RegOp::Query, *base, valueName))
             error = *fails;
