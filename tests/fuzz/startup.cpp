@@ -130,9 +130,9 @@ static int RunInput(const uint8_t* data, size_t size) {
             length = input.byte();
             length |= (size_t)input.byte() << 8;
         }
-        std::string bytes = input.bytes(length);
         int value = selector % ValueCount, kind = selector >> 5;
         if (kind == 7) {
+            input.skip(length);
             stored[value].fails = true;
             continue;
         }
@@ -140,7 +140,7 @@ static int RunInput(const uint8_t* data, size_t size) {
             setOrder[setCount++] = value;
         stored[value].present = true;
         stored[value].type = kind <= 3 ? REG_SZ : kind == 4 ? REG_BINARY : kind == 5 ? REG_DWORD : RegMultiSz;
-        stored[value].bytes.assign(bytes.begin(), bytes.end());
+        input.bytes(length, stored[value].bytes);
     }
     // A later record of a value replaces an earlier one in place, so storing each value once with its last
     // record, in the order of the first, leaves the same registry as storing every record in turn; an input
