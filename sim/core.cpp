@@ -308,8 +308,7 @@ void reset() {
     S->idleScript.reset();
     // The registry log is emptied but keeps its storage: a run logs a call for every value it reads, and
     // growing the log again from nothing after every reset is needless work for the allocator.
-    std::vector<RegCall> regCalls = std::move(S->regCalls);
-    regCalls.clear();
+    std::vector<RegCall> regCalls = recycleRegCalls();
     delete S;
     S = freshState();
     S->regCalls = std::move(regCalls);

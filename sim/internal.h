@@ -401,6 +401,8 @@ HANDLE newKernelHandle(KernelHandle::Kind kind, DWORD pid, DWORD access);
 
 // Resources.
 const std::string& resourceNameOf(uintptr_t handle);
+// Registry: empties the log, keeping its calls for their storage, and returns it empty with its capacity.
+std::vector<RegCall> recycleRegCalls();
 void removeHotkeysOf(HWND window);
 void killTimersOf(HWND window);
 void dropMessagesOf(HWND window); // the posted messages of a window that is gone

@@ -133,9 +133,38 @@ static std::string testPath(HKEY root, const std::string& path) {
     return joinPath(name, path.c_str());
 }
 
+// Calls logged before the last reset, kept for the storage of their strings: a run logs a call or two dozen,
+// and allocating their strings anew in every run was a good part of the registry's cost under the sanitizers.
+static std::vector<RegCall>& spareCalls() {
+    static std::vector<RegCall> spare;
+    return spare;
+}
+
 static void log(const char* function, const std::string& key, const std::string& value, DWORD access,
                 DWORD type, DWORD size, LONG result) {
-    S->regCalls.push_back(RegCall{function, key, value, access, type, size, result});
+    std::vector<RegCall>& spare = spareCalls();
+    RegCall call;
+    if (!spare.empty()) {
+        call = std::move(spare.back());
+        spare.pop_back();
+    }
+    call.function.assign(function);
+    call.key.assign(key);
+    call.value.assign(value);
+    call.access = access;
+    call.type = type;
+    call.size = size;
+    call.result = result;
+    S->regCalls.push_back(std::move(call));
+}
+
+std::vector<RegCall> recycleRegCalls() {
+    std::vector<RegCall> calls = std::move(S->regCalls);
+    std::vector<RegCall>& spare = spareCalls();
+    for (RegCall& call : calls)
+        spare.push_back(std::move(call));
+    calls.clear();
+    return calls;
 }
 
 } // namespace detail
