@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <list>
 #include <map>
 #include <memory>
 #include <set>
@@ -264,13 +265,15 @@ struct State {
     uint64_t seq = 0;
     std::function<bool(UINT)> timerFails;
 
-    // Scripts.
-    std::deque<std::function<void()>> idleActions;
+    // Scripts. The queues most runs leave empty are lists, which allocate nothing while empty: a machine is
+    // made fresh for every test and every fuzz input, and a deque allocates on being made. Box answers, which
+    // most runs give, stay in a deque.
+    std::list<std::function<void()>> idleActions;
     std::unique_ptr<Script> idleScript;
     std::map<int, std::deque<std::function<void(Dialog&)>>> dialogScripts;
-    std::deque<std::function<UINT(Menu&)>> menuAnswers;
+    std::list<std::function<UINT(Menu&)>> menuAnswers;
     std::deque<BoxExpectation> boxExpectations;
-    std::deque<std::function<BOOL(OPENFILENAMEA&)>> openFileAnswers;
+    std::list<std::function<BOOL(OPENFILENAMEA&)>> openFileAnswers;
 
     // Windows.
     std::vector<std::unique_ptr<Window>> windows;
@@ -321,7 +324,7 @@ struct State {
     std::map<DWORD, Process> processes;
     std::vector<DWORD> processOrder;
     DWORD nextPid = 0x2000;
-    std::deque<ProcessPlan> processPlans;
+    std::list<ProcessPlan> processPlans; // a list, as the script queues above
     std::map<uintptr_t, KernelHandle> kernelHandles;
     uintptr_t nextKernelHandle = 0x40000;
 
