@@ -402,10 +402,12 @@ void endProcess(Process& process, bool terminated, UINT exitCode);
 void settleProcesses(); // ends the processes whose time has come
 HANDLE newKernelHandle(KernelHandle::Kind kind, DWORD pid, DWORD access);
 
+// Registry: empties the log, keeping its calls for the storage of their strings, and returns it empty with
+// its capacity.
+std::vector<RegCall> recycleRegCalls();
+
 // Resources.
 const std::string& resourceNameOf(uintptr_t handle);
-// Registry: empties the log, keeping its calls for their storage, and returns it empty with its capacity.
-std::vector<RegCall> recycleRegCalls();
 void removeHotkeysOf(HWND window);
 void killTimersOf(HWND window);
 void dropMessagesOf(HWND window); // the posted messages of a window that is gone
