@@ -263,7 +263,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The machine is made fresh after an input rather than before it, so that the input frees as many blocks
     // as it allocates: libFuzzer runs an input that allocates more than it frees a second time, and at times
     // scans the whole heap for leaks after it. A machine left as the input made it did so for every input
-    // that left more behind than the one before it. Only the first input has no machine made fresh for it.
+    // that left more behind than the one before it. The first input, with none before it, has one made first.
     static const bool firstInput = (fuzz::FreshMachine(), true);
     (void)firstInput;
     int result = RunInput(data, size);
