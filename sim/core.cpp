@@ -25,7 +25,7 @@ static State* freshState() {
     own.info.pid = ownProcessId();
     own.info.commandLine = state->modulePath;
     own.info.alive = true;
-    state->processes[own.info.pid] = own;
+    state->processes[own.info.pid] = std::move(own);
     state->commandLine = state->modulePath;
     return state;
 }
@@ -119,8 +119,20 @@ std::string upper(std::string text) {
     return text;
 }
 
+// Compared in place: the registry and the window classes ask this many times a run.
 bool equalNoCase(const std::string& a, const std::string& b) {
-    return upper(a) == upper(b);
+    if (a.size() != b.size())
+        return false;
+    for (size_t i = 0; i < a.size(); i++) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z')
+            x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z')
+            y = static_cast<char>(y - 'a' + 'A');
+        if (x != y)
+            return false;
+    }
+    return true;
 }
 
 std::string quoted(const char* text) {
@@ -292,8 +304,12 @@ void reset() {
     if (S->idleScript)
         finishScript(*S->idleScript);
     S->idleScript.reset();
+    // The registry log is emptied but keeps its storage: a run logs a call for every value it reads, and
+    // growing the log again from nothing after every reset is needless work for the allocator.
+    std::vector<RegCall> regCalls = recycleRegCalls();
     delete S;
     S = freshState();
+    S->regCalls = std::move(regCalls);
 }
 
 void checkScriptsUsed() {

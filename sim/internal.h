@@ -6,11 +6,14 @@
 #include "resources.h"
 
 #include <cstdint>
+#include <cstring>
 #include <deque>
+#include <list>
 #include <map>
 #include <memory>
 #include <set>
 #include <sstream>
+#include <string_view>
 #include <thread>
 
 namespace sim {
@@ -204,6 +207,28 @@ struct KernelHandle {
 // ---- Registry
 // --------------------------------------------------------------------------------------------------
 
+// Orders the keys by their upper-case form without making one, so that a path in any case finds its key. The
+// keys are stored upper-case, where this is the order of plain strings.
+struct NoCaseLess {
+    bool operator()(std::string_view a, std::string_view b) const {
+        size_t common = a.size() < b.size() ? a.size() : b.size();
+        // Mostly the shorter path is the longer one's parent, byte for byte: then the lengths decide.
+        if (common == 0 || std::memcmp(a.data(), b.data(), common) == 0)
+            return a.size() < b.size();
+        for (size_t i = 0; i < common; i++) {
+            unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+            if (x == y)
+                continue;
+            if (x >= 'a' && x <= 'z')
+                x = static_cast<unsigned char>(x - 'a' + 'A');
+            if (y >= 'a' && y <= 'z')
+                y = static_cast<unsigned char>(y - 'a' + 'A');
+            if (x != y)
+                return x < y;
+        }
+        return a.size() < b.size();
+    }
+};
 struct RegKeyData {
     std::string path; // display form with root: HKLM\SOFTWARE\...
     std::vector<std::pair<std::string, RegValue>> values;
@@ -279,13 +304,15 @@ struct State {
     uint64_t seq = 0;
     std::function<bool(UINT)> timerFails;
 
-    // Scripts.
-    std::deque<std::function<void()>> idleActions;
+    // Scripts. The queues most runs leave empty are lists, which allocate nothing while empty: a machine is
+    // made fresh for every test and every fuzz input, and a deque allocates on being made. Box answers, which
+    // most runs give, stay in a deque.
+    std::list<std::function<void()>> idleActions;
     std::unique_ptr<Script> idleScript;
     std::map<int, std::deque<std::function<void(Dialog&)>>> dialogScripts;
-    std::deque<std::function<UINT(Menu&)>> menuAnswers;
+    std::list<std::function<UINT(Menu&)>> menuAnswers;
     std::deque<BoxExpectation> boxExpectations;
-    std::deque<std::function<BOOL(OPENFILENAMEA&)>> openFileAnswers;
+    std::list<std::function<BOOL(OPENFILENAMEA&)>> openFileAnswers;
 
     // Windows.
     std::vector<std::unique_ptr<Window>> windows;
@@ -313,7 +340,7 @@ struct State {
     BOOL exitWindowsResult = TRUE;
 
     // Registry.
-    std::map<std::string, RegKeyData> keys; // by upper-case full path
+    std::map<std::string, RegKeyData, NoCaseLess> keys; // by upper-case full path
     std::map<uintptr_t, RegHandle> regHandles;
     uintptr_t nextRegHandle = 0x30000;
     std::vector<RegFailure> regFailures;
@@ -336,7 +363,7 @@ struct State {
     std::map<DWORD, Process> processes;
     std::vector<DWORD> processOrder;
     DWORD nextPid = 0x2000;
-    std::deque<ProcessPlan> processPlans;
+    std::list<ProcessPlan> processPlans; // a list, as the script queues above
     std::map<uintptr_t, KernelHandle> kernelHandles;
     uintptr_t nextKernelHandle = 0x40000;
 
@@ -416,6 +443,10 @@ HANDLE newKernelHandle(KernelHandle::Kind kind, DWORD pid, DWORD access);
 
 // Shell. A library name as LoadLibraryA takes it: lower case, ".dll" added when no extension is given.
 std::string libraryName(std::string name);
+
+// Registry: empties the log, keeping its calls for the storage of their strings, and returns it empty with
+// its capacity.
+std::vector<RegCall> recycleRegCalls();
 
 // Resources.
 const std::string& resourceNameOf(uintptr_t handle);

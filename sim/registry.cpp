@@ -32,47 +32,65 @@ static const char* rootName(HKEY root) {
 // Joins a base path and a sub key, dropping empty parts ("a\\\\b\\" is a\b).
 static std::string joinPath(const std::string& base, const char* sub) {
     std::string out = base;
-    std::string part;
-    std::string text = sub ? sub : "";
-    text += '\\';
-    for (char c : text) {
-        if (c == '\\') {
-            if (!part.empty())
-                out += "\\" + part;
-            part.clear();
-        } else {
-            part += c;
+    while (sub && *sub) {
+        const char* end = std::strchr(sub, '\\');
+        size_t length = end ? static_cast<size_t>(end - sub) : std::strlen(sub);
+        if (length) {
+            out += '\\';
+            out.append(sub, length);
         }
+        sub += end ? length + 1 : length;
     }
     return out;
 }
 
-// The full path (display form) of a root or open handle, or nothing for an invalid one; *error says why.
-static std::optional<std::string> basePath(HKEY key, LONG* error) {
-    if (const char* root = rootName(key))
-        return std::string(root);
+static RegKeyData* keyData(const std::string& path) {
+    auto it = S->keys.find(path);
+    return it == S->keys.end() ? nullptr : &it->second;
+}
+
+// What the log shows for a key that could not be named.
+static const std::string kInvalidPath = "<invalid>";
+
+// The full path (display form) of a root or open handle, or null for an invalid one; *error says why. The
+// text is the key's own, not a copy: it lasts until the key is deleted. *record, when asked for, receives the
+// key found on the way (null for a root that has none yet).
+static const std::string* basePath(HKEY key, LONG* error, RegKeyData** record = nullptr) {
+    static const std::string roots[] = {"HKLM", "HKCU", "HKCR", "HKU"};
+    if (const char* root = rootName(key)) {
+        for (const std::string& name : roots)
+            if (name == root) {
+                if (record)
+                    *record = keyData(name);
+                return &name;
+            }
+    }
     auto it = S->regHandles.find(handleValue(key));
     if (it == S->regHandles.end() || !it->second.open) {
         *error = kErrorInvalidHandle;
-        return std::nullopt;
+        return nullptr;
     }
     auto data = S->keys.find(it->second.key);
     if (data == S->keys.end()) {
         *error = kErrorKeyDeleted;
-        return std::nullopt;
+        return nullptr;
     }
-    return data->second.path;
+    if (record)
+        *record = &data->second;
+    return &data->second.path;
 }
 
 static std::optional<LONG> failure(RegOp op, const std::string& path, const std::string& name) {
-    std::string key = upper(path), value = upper(name);
     for (const RegFailure& f : S->regFailures)
-        if (f.op == op && f.key == key && (f.name == "*" || f.name == value))
+        if (f.op == op && equalNoCase(f.key, path) && (f.name == "*" || equalNoCase(f.name, name)))
             return f.error;
     return std::nullopt;
 }
 
 static RegKeyData& createPath(const std::string& path) {
+    // A key is made with all its parents and deleted with everything below it, so an existing key has them.
+    if (RegKeyData* existing = keyData(path))
+        return *existing;
     // Every parent exists too.
     std::string partial;
     RegKeyData* last = nullptr;
@@ -89,11 +107,6 @@ static RegKeyData& createPath(const std::string& path) {
         start = end + 1;
     }
     return *last;
-}
-
-static RegKeyData* keyData(const std::string& path) {
-    auto it = S->keys.find(upper(path));
-    return it == S->keys.end() ? nullptr : &it->second;
 }
 
 static HKEY newRegHandle(const std::string& path) {
@@ -118,9 +131,38 @@ static std::string testPath(HKEY root, const std::string& path) {
     return joinPath(name, path.c_str());
 }
 
+// Calls logged before the last reset, kept for the storage of their strings: a run logs a call or two dozen,
+// and allocating their strings anew in every run was a good part of the registry's cost under the sanitizers.
+static std::vector<RegCall>& spareCalls() {
+    static std::vector<RegCall> spare;
+    return spare;
+}
+
 static void log(const char* function, const std::string& key, const std::string& value, DWORD access,
                 DWORD type, DWORD size, LONG result) {
-    S->regCalls.push_back(RegCall{function, key, value, access, type, size, result});
+    std::vector<RegCall>& spare = spareCalls();
+    RegCall call;
+    if (!spare.empty()) {
+        call = std::move(spare.back());
+        spare.pop_back();
+    }
+    call.function.assign(function);
+    call.key.assign(key);
+    call.value.assign(value);
+    call.access = access;
+    call.type = type;
+    call.size = size;
+    call.result = result;
+    S->regCalls.push_back(std::move(call));
+}
+
+std::vector<RegCall> recycleRegCalls() {
+    std::vector<RegCall> calls = std::move(S->regCalls);
+    std::vector<RegCall>& spare = spareCalls();
+    for (RegCall& call : calls)
+        spare.push_back(std::move(call));
+    calls.clear();
+    return calls;
 }
 
 } // namespace detail
@@ -208,8 +250,8 @@ using namespace sim::detail;
 
 LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
-    std::string path = base ? joinPath(*base, subKey) : std::string("<invalid>");
+    const std::string* base = basePath(key, &error);
+    std::string path = base ? joinPath(*base, subKey) : kInvalidPath;
     if (base && !result)
         error = kErrorInvalidParameter;
     else if (base) {
@@ -227,8 +269,8 @@ LONG WINAPI RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY r
 LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
                             LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
-    std::string path = base ? joinPath(*base, subKey) : std::string("<invalid>");
+    const std::string* base = basePath(key, &error);
+    std::string path = base ? joinPath(*base, subKey) : kInvalidPath;
     if (base && !result)
         error = kErrorInvalidParameter;
     else if (base) {
@@ -250,11 +292,11 @@ LONG WINAPI RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM
 // with the needed size, and its contents are left alone (Windows 9x does not promise anything about them).
 LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data, LPDWORD size) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
+    RegKeyData* keyRecord = nullptr;
+    const std::string* base = basePath(key, &error, &keyRecord);
     std::string valueName = name ? name : "";
     DWORD sizeIn = size ? *size : 0;
     if (base) {
-        RegKeyData* keyRecord = keyData(*base);
         auto* entry = keyRecord ? findValue(*keyRecord, valueName) : nullptr;
         if (std::optional<LONG> fails = failure(RegOp::Query, *base, valueName))
             error = *fails;
@@ -274,14 +316,14 @@ LONG WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LPBYT
                 *size = needed;
         }
     }
-    log("RegQueryValueExA", base ? *base : "<invalid>", valueName, 0, 0, sizeIn, error);
+    log("RegQueryValueExA", base ? *base : kInvalidPath, valueName, 0, 0, sizeIn, error);
     return error;
 }
 
 // The bytes and the count are stored exactly as given, REG_SZ included.
 LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE* data, DWORD size) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
+    const std::string* base = basePath(key, &error);
     std::string valueName = name ? name : "";
     if (base) {
         if (std::optional<LONG> fails = failure(RegOp::Set, *base, valueName))
@@ -297,13 +339,13 @@ LONG WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BYTE*
                 keyRecord.values.emplace_back(valueName, RegValue{type, bytes});
         }
     }
-    log("RegSetValueExA", base ? *base : "<invalid>", valueName, 0, type, size, error);
+    log("RegSetValueExA", base ? *base : kInvalidPath, valueName, 0, type, size, error);
     return error;
 }
 
 LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
+    const std::string* base = basePath(key, &error);
     std::string valueName = name ? name : "";
     if (base) {
         RegKeyData* keyRecord = keyData(*base);
@@ -315,15 +357,17 @@ LONG WINAPI RegDeleteValueA(HKEY key, LPCSTR name) {
         else
             keyRecord->values.erase(keyRecord->values.begin() + (entry - keyRecord->values.data()));
     }
-    log("RegDeleteValueA", base ? *base : "<invalid>", valueName, 0, 0, 0, error);
+    log("RegDeleteValueA", base ? *base : kInvalidPath, valueName, 0, 0, 0, error);
     return error;
 }
 
 // Windows 9x deletes the key with everything below it.
 LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     LONG error = ERROR_SUCCESS;
-    std::optional<std::string> base = basePath(key, &error);
-    std::string path = base ? joinPath(*base, subKey) : std::string("<invalid>");
+    // A copy: the key deleted may be the handle's own ("\\" names it again).
+    const std::string* found = basePath(key, &error);
+    std::optional<std::string> base = found ? std::optional<std::string>(*found) : std::nullopt;
+    std::string path = base ? joinPath(*base, subKey) : kInvalidPath;
     if (base) {
         if (!subKey || !*subKey)
             error = kErrorBadKey;
@@ -340,7 +384,7 @@ LONG WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
                     ++it;
         }
     }
-    log("RegDeleteKeyA", base ? *base : "<invalid>", subKey ? subKey : "", 0, 0, 0, error);
+    log("RegDeleteKeyA", base ? *base : kInvalidPath, subKey ? subKey : "", 0, 0, 0, error);
     return error;
 }
 
@@ -353,7 +397,7 @@ LONG WINAPI RegCloseKey(HKEY key) {
         auto it = S->regHandles.find(handleValue(key));
         if (it == S->regHandles.end() || !it->second.open) {
             error = kErrorInvalidHandle;
-            path = "<invalid>";
+            path = kInvalidPath;
         } else {
             it->second.open = false;
             RegKeyData* data = keyData(it->second.key);

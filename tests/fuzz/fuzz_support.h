@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "sim.h"
 #include "app/settings.h"
@@ -92,6 +93,13 @@ class Input {
         at_ += count;
         return text;
     }
+    // The same bytes into a buffer the caller keeps, so that reading many allocates little.
+    void bytes(size_t count, std::vector<uint8_t>& into) {
+        count = count < left() ? count : left();
+        into.assign(data_ + at_, data_ + at_ + count);
+        at_ += count;
+    }
+    void skip(size_t count) { at_ += count < left() ? count : left(); }
     // Up to the delimiter (consumed, not returned) or the end.
     std::string until(char delimiter) {
         const void* found = std::memchr(data_ + at_, delimiter, left());
