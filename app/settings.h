@@ -7,7 +7,7 @@
 #include "../res/resource.h"
 
 #define WM_TRAYNOTIFY (WM_USER + 500)
-// Posted to the main window by Restart Shell, wParam the taskbar window it ends: watch for the new one.
+// Sent to the main window by Restart Shell, wParam the taskbar window it ends: watch for the new one.
 #define WM_SHELLRESTARTED (WM_USER + 501)
 #define HOTKEY_ID 4097
 #define ErrorBoxStyle (MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND)

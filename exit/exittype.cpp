@@ -68,12 +68,14 @@ static void RequestRestartShell() {
     char command[MAX_PATH];
     GetPrivateProfileStringA("boot", "shell", "explorer.exe", command, sizeof command, "system.ini");
     WinExec(command, SW_SHOW);
-    // The new shell's taskbar starts without our icon; the main window watches for it.
+    // The new shell's taskbar starts without our icon; the main window watches for it. Sent, not posted:
+    // the watch must be running before a "TaskbarCreated" of the new shell, which stops it, is taken.
     if (Settings.MainWindow)
-        PostMessageA(Settings.MainWindow, WM_SHELLRESTARTED, (WPARAM)taskbar, 0);
+        SendMessageA(Settings.MainWindow, WM_SHELLRESTARTED, (WPARAM)taskbar, 0);
 }
 
-// In the menus' order, which is also the command line's. Logoff shows Icon_5 and Exit to DOS Icon_4.
+// In the menus' order, which is also the command line's. Power-off shows Icon_7 and Standby Icon_6: the
+// icon numbers predate the menus' groups.
 const ExitTypeRow ExitTypes[] = {
     // id, option, icon, tip, countdown name, force closes programs, force refused, keeps media, request
     {IDM_SHUTDOWN, "/e:s", "Icon_1", "Shutdown", "shutdown", true, false, false, RequestShutdown},

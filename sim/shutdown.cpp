@@ -5,13 +5,18 @@
 namespace sim {
 namespace detail {
 
-bool askWindowsToEnd() {
-    bool allowed = true;
-    std::vector<HWND> targets;
+// The program's top-level windows now, taken before any of them is called: a call may create or destroy one.
+static std::vector<HWND> ownTopLevelWindows() {
+    std::vector<HWND> own;
     for (const auto& w : S->windows)
         if (w->alive && !w->foreign && !w->isControl)
-            targets.push_back(w->handle);
-    for (HWND target : targets)
+            own.push_back(w->handle);
+    return own;
+}
+
+bool askWindowsToEnd() {
+    bool allowed = true;
+    for (HWND target : ownTopLevelWindows())
         if (Window* w = liveWin(target))
             if (!callWindow(w, WM_QUERYENDSESSION, 0, 0))
                 allowed = false;
@@ -41,11 +46,7 @@ LONG WINAPI BroadcastSystemMessage(DWORD flags, LPDWORD recipients, UINT message
                      std::to_string(message), std::to_string(wParam), std::to_string(lParam)},
                     1));
     if (!(flags & BSF_IGNORECURRENTTASK)) {
-        std::vector<HWND> own;
-        for (const auto& w : S->windows)
-            if (w->alive && !w->foreign && !w->isControl)
-                own.push_back(w->handle);
-        for (HWND handle : own)
+        for (HWND handle : ownTopLevelWindows())
             if (Window* w = liveWin(handle))
                 callWindow(w, message, wParam, lParam);
     }
