@@ -1,5 +1,5 @@
 // Start-up, the hidden main window and the message loop.
-#include "main.h"
+#include "main_internal.h"
 #include "tray.h"
 #include "trayicon.h"
 #include "../exit/exit.h"
@@ -16,6 +16,8 @@ static_assert(sizeof(OSVERSIONINFOA) == 148, "the version record Windows 95 expe
 static LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 static void CreateMainWindow() {
+    if (Settings.MainWindow)
+        return;
     WNDCLASSA windowClass;
     windowClass.style = 0;
     windowClass.lpfnWndProc = MainWndProc;
@@ -33,6 +35,21 @@ static void CreateMainWindow() {
     Settings.TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
 }
 
+int ArmTimedExitOfCommandLine() {
+    // The timers belong to the main window, so a timed exit of the command line (a time of day, which the
+    // parser has found good, or a one-shot timeout) is armed once the window is there.
+    CreateMainWindow();
+    if (!Settings.AtFlag && !(Settings.RunOnceFlag && Settings.TimerFlag))
+        return 1;
+    StartTimedExit();
+    if (Settings.TimerActive)
+        return 1;
+    // A one-shot timeout has shown its own box, if any; a time of day is reported as the parser would.
+    if (Settings.AtFlag)
+        ReportTimerNotStarted();
+    return 0;
+}
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     OSVERSIONINFOA version;
     version.dwOSVersionInfoSize = sizeof version;
@@ -48,27 +65,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     if (!ParseCommandLine(commandLine))
         return 0;
 
-    if (Settings.RunOnceFlag) {
-        if (Settings.TimerFlag) {
-            StartTimedExit();
-            // Nothing armed (its box has been answered): a one-shot program without a timer has no more to
-            // do.
-            if (!Settings.TimerActive)
-                return 0;
-        } else if (!Settings.AtFlag) {
-            ExecuteExit();
-            return 0;
-        }
+    if (Settings.RunOnceFlag && !Settings.TimerFlag && !Settings.AtFlag) {
+        ExecuteExit();
+        return 0;
     }
 
-    CreateMainWindow();
+    if (!ArmTimedExitOfCommandLine())
+        return 0;
     if (Settings.HotkeyFlag)
         SetHotkey(1);
     const char* icon = ExitTypeIcon(Settings.ExitType);
     if (icon)
         AddTrayIcon(Settings.MainWindow, LoadIconA(Settings.Instance, icon), ExitTypeTip(Settings.ExitType));
     if (Settings.TimerActive)
-        ShowTimedExitIcon();
+        ShowArmedIcon();
 
     Settings.MainMenu = GetSubMenu(LoadMenuA(Settings.Instance, "Kelto1"), 0);
     Settings.ExitTypeMenu = GetSubMenu(LoadMenuA(Settings.Instance, "Kelto2"), 0);
@@ -112,6 +122,9 @@ static LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LP
         }
         return 0;
     case WM_TRAYNOTIFY: OnTrayMessage(wParam, lParam); return 0;
+    // The clock was set: a time of day keeps its wall time, a timeout its elapsed time.
+    case WM_TIMECHANGE: CheckTimedExit(); return 0;
+    case WM_POWERBROADCAST: OnPowerBroadcast(wParam); return TRUE;
     case WM_SHELLRESTARTED: WatchForNewTaskbar((HWND)wParam); return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);

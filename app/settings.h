@@ -14,6 +14,9 @@
 #define QuestionBoxStyle (MB_SYSTEMMODAL | MB_ICONQUESTION | MB_YESNO)
 #define SETTINGS_KEY "SOFTWARE\\Garvik\\Kelto95"
 
+// The longest tray tip: Windows 95's record holds 64 bytes.
+#define TRAY_TIP_LENGTH 63
+
 // Capacities of the text fields, terminator included.
 #define HOTKEY_SIZE 2
 #define NUMBER_SIZE 7
@@ -24,6 +27,15 @@
 
 // The longest timeout or countdown in seconds: six digits, as the fields hold.
 #define MAX_TIMER_SECONDS 999999u
+
+// The main window's timers. Timers without a window take their ids from one pool for the whole system on
+// Windows 9x, where killing a stale id can end another program's timer (Microsoft KB Q312406, whose remedy is
+// a window); the ids are distinct from 1 so that TimerActive never reads as a mere flag.
+enum MainWindowTimer : UINT_PTR {
+    ExitTimer = 0x4B01,         // an armed timed exit wakes to work out its time left
+    CountdownTimer = 0x4B02,    // the countdown window's second
+    TaskbarWatchTimer = 0x4B03, // after Restart Shell: waiting for the new taskbar
+};
 
 // The tray-icon request record as Windows 95's shell knows it: a 64-byte tip, 88 bytes in all. The
 // headers' NOTIFYICONDATAA has grown since, and a 95 shell would not take the larger size.
@@ -60,17 +72,27 @@ struct SettingsRecord {
     // Exit selection and timer numbers.
     INT32 ExitType;
     UINT32 TimeoutSeconds;
-    UINT_PTR ExitTimerId;
     UINT32 WarnSeconds;
-    UINT_PTR CountdownTimerId;
+    UINT_PTR CountdownTimerId; // CountdownTimer while the countdown window counts, else 0
     INT32 BrowseTarget;
     UINT32 AtSecond;
     UINT32 AtHour;
     UINT32 AtMinute;
     INT32 ExitDelayMs;
     INT32 CountdownRemaining;
-    DWORD ExitDueTick; // GetTickCount when the armed exit falls due
     HACCEL AcceleratorTable;
+
+    // When the armed exit falls due. A timeout counts elapsed time on the tick count; a time of day is a date
+    // and time on the local clock (milliseconds since 1970 on that clock).
+    INT32 DueByClock;
+    DWORD ExitDueTick;
+    long long ExitDueLocal;
+    long long AtDueLocal;  // the next occurrence of AtValue, as the last ParseAtTime found it
+    UINT ExitWakeMs;       // the exit timer's interval now
+    INT32 CountdownOpened; // the countdown of this arming has begun
+    INT32 SuspendNoted;    // PBT_APMSUSPEND came: the clocks as they were then
+    DWORD SuspendTick;
+    long long SuspendLocal;
 
     // Flags.
     INT32 ForceFlag;
@@ -79,7 +101,7 @@ struct SettingsRecord {
     INT32 HotkeyFlag;
     INT32 NoTimedExitFlag;
     INT32 TimerFlag;
-    UINT_PTR TimerActive; // the armed exit timer's id, 0 when idle
+    UINT_PTR TimerActive; // ExitTimer while a timed exit is armed, 0 when idle
     INT32 AtFlag;
     INT32 RunOnceFlag;
     INT32 QuickMenuFlag;
@@ -104,7 +126,7 @@ struct SettingsRecord {
     TrayIconRecord TrayIconData;
     INT32 TrayIconWanted;         // an icon was added and not hidden: a new taskbar gets it back
     UINT TaskbarCreatedMessage;   // registered "TaskbarCreated", broadcast by a starting taskbar
-    UINT_PTR TaskbarWatchTimerId; // after our own Restart Shell: waiting for the new taskbar
+    UINT_PTR TaskbarWatchTimerId; // TaskbarWatchTimer after our own Restart Shell, until the new taskbar
     INT32 TaskbarWatchTicksLeft;
     HWND OldTaskbar; // the taskbar window that the shell restart ends
 

@@ -40,13 +40,17 @@ void ShowExitTypeIcon(INT32 exitType) {
     SetTrayIcon(LoadIconA(Settings.Instance, ExitTypeIcon(exitType)), ExitTypeTip(exitType));
 }
 
-void ShowTimedExitIcon() {
-    SetTrayIcon(LoadIconA(Settings.Instance, "Icon_9"), "Timed Exit");
+void ShowTimedExitIcon(const char* tip) {
+    HICON icon = LoadIconA(Settings.Instance, "Icon_9");
+    // Asked again at every wake of an armed exit: the shell is asked only when something changed.
+    if (icon == Settings.TrayIconData.hIcon && lstrcmpA(tip, Settings.TrayIconData.szTip) == 0)
+        return;
+    SetTrayIcon(icon, tip);
 }
 
 static void StopTaskbarWatch() {
     if (Settings.TaskbarWatchTimerId)
-        KillTimer(NULL, Settings.TaskbarWatchTimerId);
+        KillTimer(Settings.MainWindow, TaskbarWatchTimer);
     Settings.TaskbarWatchTimerId = 0;
 }
 
@@ -91,5 +95,6 @@ void WatchForNewTaskbar(HWND oldTaskbar) {
     StopTaskbarWatch();
     Settings.OldTaskbar = oldTaskbar;
     Settings.TaskbarWatchTicksLeft = TaskbarWatchTicks;
-    Settings.TaskbarWatchTimerId = SetTimer(NULL, 0, TaskbarWatchIntervalMs, OnTaskbarWatchTick);
+    if (SetTimer(Settings.MainWindow, TaskbarWatchTimer, TaskbarWatchIntervalMs, OnTaskbarWatchTick))
+        Settings.TaskbarWatchTimerId = TaskbarWatchTimer;
 }

@@ -202,8 +202,8 @@ int ParseCommandLine(const char* text) {
         ReportTimerNotStarted();
         return 0;
     }
-    StartTimedExit();
-    if (Settings.TimerActive)
+    // Start-up arms it once the main window, which owns the timers, is there.
+    if (TimedExitCanStart())
         return 1;
     ReportTimerNotStarted();
     return 0;

@@ -173,9 +173,29 @@ uint64_t clockNow() {
 std::optional<uint64_t> nextTimerDue() {
     std::optional<uint64_t> best;
     for (const Timer& timer : S->timers)
-        if (!best || timer.due < *best)
+        if (!timer.foreign && (!best || timer.due < *best))
             best = timer.due;
     return best;
+}
+
+// When a timer of this interval set now falls due: on the first system tick at or after it.
+static uint64_t dueAfter(uint64_t from, UINT elapse) {
+    uint64_t due = from + elapse;
+    if (unsigned tick = S->timerGranularity)
+        due = (due + tick - 1) / tick * tick;
+    return due;
+}
+
+// Messages sent by other threads are delivered inside the call that asks for a message, before anything
+// posted is looked at (Win32's GetMessage and PeekMessage).
+static void deliverSentMessages() {
+    while (!S->sentMessages.empty()) {
+        MSG sent = S->sentMessages.front();
+        S->sentMessages.pop_front();
+        countDispatch();
+        if (Window* window = liveWin(sent.hwnd))
+            callWindow(window, sent.message, sent.wParam, sent.lParam);
+    }
 }
 
 void countDispatch() {
@@ -188,6 +208,7 @@ void countDispatch() {
 
 bool fetchDue(MSG* message) {
     settleProcesses();
+    deliverSentMessages();
     *message = MSG{};
     message->time = static_cast<DWORD>(S->clock);
     message->pt = S->cursor;
@@ -206,7 +227,7 @@ bool fetchDue(MSG* message) {
     // Timers are due in order of their due time, then of their creation.
     Timer* due = nullptr;
     for (Timer& timer : S->timers)
-        if (timer.due <= S->clock &&
+        if (!timer.foreign && timer.due <= S->clock &&
             (!due || timer.due < due->due || (timer.due == due->due && timer.seq < due->seq)))
             due = &timer;
     if (!due)
@@ -217,9 +238,9 @@ bool fetchDue(MSG* message) {
     message->lParam = reinterpret_cast<LPARAM>(due->proc);
     // One WM_TIMER however late it is; the timer keeps its rhythm from its due time.
     uint64_t period = due->elapse ? due->elapse : 10;
-    uint64_t next = due->due + period;
+    uint64_t next = dueAfter(due->due, static_cast<UINT>(period));
     while (next <= S->clock)
-        next += period;
+        next = dueAfter(next, static_cast<UINT>(period));
     due->due = next;
     countDispatch();
     return true;
@@ -405,6 +426,49 @@ void setTickCount(DWORD ticks) {
     S->ticksAtZero = ticks - static_cast<DWORD>(S->clock);
 }
 
+void shiftLocalTime(long long ms) {
+    S->timeOfDayAtZeroMs += ms;
+}
+
+// A message another thread sends to each of the program's top-level windows: queued for the next time the
+// program asks for a message.
+static void sendToTopLevelWindows(UINT message, WPARAM wParam, LPARAM lParam) {
+    for (const auto& w : S->windows)
+        if (w->alive && !w->foreign && !w->isControl) {
+            MSG sent{};
+            sent.hwnd = w->handle;
+            sent.message = message;
+            sent.wParam = wParam;
+            sent.lParam = lParam;
+            S->sentMessages.push_back(sent);
+        }
+}
+
+void broadcastTimeChange() {
+    sendToTopLevelWindows(WM_TIMECHANGE, 0, 0);
+}
+
+void powerBroadcast(WPARAM event) {
+    sendToTopLevelWindows(WM_POWERBROADCAST, event, 0);
+}
+
+void standby(const Standby& standby) {
+    if (standby.announced) {
+        powerBroadcast(PBT_APMSUSPEND);
+        advance(0);
+    }
+    // The machine is off: nothing runs. The local clock is battery-backed; whether the tick count went on is
+    // documented nowhere.
+    if (standby.tickCountsSleep)
+        passTime(standby.ms);
+    else
+        S->timeOfDayAtZeroMs += standby.ms;
+    if (standby.resume) {
+        powerBroadcast(standby.resume);
+        advance(0);
+    }
+}
+
 void setDate(int year, int month, int day) {
     S->year = year;
     S->month = month;
@@ -579,37 +643,79 @@ void WINAPI PostQuitMessage(int code) {
     S->quitCode = static_cast<WPARAM>(code);
 }
 
+static void logTimerCall(TimerCall call) {
+    call.time = static_cast<DWORD>(S->clock);
+    S->timerCalls.push_back(call);
+}
+
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC callback) {
-    if (window && !liveWin(window))
+    TimerCall call;
+    call.window = window;
+    call.id = id;
+    call.elapse = elapse;
+    // USER of Windows 3.x took a 16-bit interval, and no Windows 95 document promises more.
+    if (elapse > 0xFFFF)
+        fail() << "SetTimer asked for " << elapse
+               << " ms; nothing documents that Windows 95 honours an interval above 65,535 ms";
+    if ((window && !liveWin(window)) || (S->timerFails && S->timerFails(elapse))) {
+        logTimerCall(call);
         return 0;
-    if (S->timerFails && S->timerFails(elapse))
-        return 0;
-    // Windows 95 has no upper limit to speak of; the minimum it rounds to is not modelled: 0 fires at once.
+    }
+    // A window's timer of the same id is replaced and starts again; so is a thread timer whose id is given.
     for (Timer& timer : S->timers)
-        if (timer.window == window && timer.id == id && (window || id)) {
+        if (!timer.foreign && timer.window == window && timer.id == id && (window || id)) {
             timer.elapse = elapse;
-            timer.due = S->clock + elapse;
+            timer.due = dueAfter(S->clock, elapse);
             timer.proc = callback;
-            return window ? (id ? id : 1) : id;
+            call.result = window ? (id ? id : 1) : id;
+            logTimerCall(call);
+            return call.result;
         }
     Timer timer;
     timer.window = window;
-    timer.id = window ? id : S->nextTimerId++;
+    timer.id = id;
+    if (!window) {
+        // Windows 9x: the lowest id no timer without a window holds, in any program.
+        timer.id = 1;
+        for (bool taken = true; taken;) {
+            taken = false;
+            for (const Timer& other : S->timers)
+                if (!other.window && other.id == timer.id) {
+                    taken = true;
+                    timer.id++;
+                    break;
+                }
+        }
+    }
     timer.elapse = elapse;
-    timer.due = S->clock + elapse;
+    timer.due = dueAfter(S->clock, elapse);
     timer.proc = callback;
     timer.seq = ++S->seq;
     S->timers.push_back(timer);
-    return window ? (id ? id : 1) : timer.id;
+    call.result = window ? (id ? id : 1) : timer.id;
+    logTimerCall(call);
+    return call.result;
 }
 
+// A thread timer is found by its id alone, whoever made it: ids are shared across the system (KB Q312406).
 BOOL WINAPI KillTimer(HWND window, UINT_PTR id) {
+    TimerCall call;
+    call.setting = false;
+    call.window = window;
+    call.id = id;
     for (auto it = S->timers.begin(); it != S->timers.end(); ++it)
         if (it->window == window && it->id == id) {
+            if (it->foreign) {
+                call.hitForeign = true;
+                fail() << "KillTimer(NULL, " << id
+                       << ") ended another program's timer: the program killed an id it no longer held";
+            }
             S->timers.erase(it);
-            return TRUE;
+            call.result = TRUE;
+            break;
         }
-    return FALSE;
+    logTimerCall(call);
+    return static_cast<BOOL>(call.result);
 }
 
 namespace sim {
@@ -629,12 +735,41 @@ void dropMessagesOf(HWND window) {
 std::vector<TimerInfo> timers() {
     std::vector<TimerInfo> out;
     for (const Timer& timer : S->timers)
-        out.push_back(TimerInfo{timer.window, timer.id, timer.elapse, static_cast<DWORD>(timer.due)});
+        if (!timer.foreign)
+            out.push_back(TimerInfo{timer.window, timer.id, timer.elapse, static_cast<DWORD>(timer.due)});
     return out;
 }
 
 void failTimers(std::function<bool(UINT elapse)> fails) {
     S->timerFails = std::move(fails);
+}
+
+UINT_PTR addForeignTimer() {
+    // Made as the program's own are, from the same pool, then handed to the other program.
+    std::function<bool(UINT)> fails = std::move(S->timerFails);
+    S->timerFails = nullptr;
+    UINT_PTR id = SetTimer(nullptr, 0, 1000, nullptr);
+    S->timerFails = std::move(fails);
+    S->timerCalls.pop_back();
+    for (Timer& timer : S->timers)
+        if (!timer.window && timer.id == id)
+            timer.foreign = true;
+    return id;
+}
+
+bool foreignTimerAlive(UINT_PTR id) {
+    for (const Timer& timer : S->timers)
+        if (timer.foreign && timer.id == id)
+            return true;
+    return false;
+}
+
+void setTimerGranularity(unsigned ms) {
+    S->timerGranularity = ms;
+}
+
+const std::vector<TimerCall>& timerCalls() {
+    return S->timerCalls;
 }
 
 } // namespace sim

@@ -186,6 +186,7 @@ struct Timer {
     uint64_t due = 0;
     TIMERPROC proc = nullptr;
     uint64_t seq = 0;
+    bool foreign = false; // another program's timer without a window: it shares the ids, never fires here
 };
 
 // ---- Processes, handles
@@ -300,9 +301,13 @@ struct State {
     bool quitPosted = false;
     WPARAM quitCode = 0;
     std::vector<Timer> timers;
-    UINT_PTR nextTimerId = 1;
     uint64_t seq = 0;
     std::function<bool(UINT)> timerFails;
+    unsigned timerGranularity = 0; // ms between the system's timer ticks; 0: exact
+    std::vector<TimerCall> timerCalls;
+    // Messages other threads sent (the system's broadcasts): delivered the next time the program asks for a
+    // message, before anything posted, and never during a blocking wait.
+    std::deque<MSG> sentMessages;
 
     // Scripts. The queues most runs leave empty are lists, which allocate nothing while empty: a machine is
     // made fresh for every test and every fuzz input, and a deque allocates on being made. Box answers, which

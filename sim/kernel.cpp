@@ -501,6 +501,22 @@ void WINAPI GetLocalTime(LPSYSTEMTIME time) {
     time->wMilliseconds = static_cast<WORD>(ms % 1000);
 }
 
+// The short date of the user's locale as Wine's English (United States) locale writes it, M/d/yyyy; other
+// formats, flags and locales are not modelled.
+int WINAPI GetDateFormatA(LCID, DWORD flags, const SYSTEMTIME* date, LPCSTR format, LPSTR buffer, int size) {
+    if (!date || format || flags != DATE_SHORTDATE || size < 0 || date->wMonth < 1 || date->wMonth > 12 ||
+        date->wDay < 1 || date->wDay > daysInMonth(date->wYear, date->wMonth))
+        return 0;
+    char text[32];
+    int length = std::snprintf(text, sizeof text, "%u/%u/%u", date->wMonth, date->wDay, date->wYear) + 1;
+    if (size == 0)
+        return length;
+    if (!buffer || size < length)
+        return 0;
+    std::memcpy(buffer, text, static_cast<size_t>(length));
+    return length;
+}
+
 LPSTR WINAPI GetCommandLineA() {
     static std::string line;
     line = S->commandLine;

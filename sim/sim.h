@@ -133,6 +133,46 @@ struct TimerInfo {
 };
 std::vector<TimerInfo> timers();
 void failTimers(std::function<bool(UINT elapse)> fails);
+// Windows 9x gives timers without a window their ids from one pool for the whole system and reuses them (KB
+// Q312406): the lowest free id, shared with other programs. Adds such a timer of another program, which never
+// fires here, and returns its id; KillTimer(NULL, id) by the program kills it as Windows would, and fails the
+// test.
+UINT_PTR addForeignTimer();
+bool foreignTimerAlive(UINT_PTR id);
+// The system's timer tick: due times are rounded up to a multiple of it (Windows 9x ticks every 55 ms). 0,
+// the default, is exact.
+void setTimerGranularity(unsigned ms);
+// Every SetTimer and KillTimer of the program, in order.
+struct TimerCall {
+    bool setting = true; // SetTimer, else KillTimer
+    HWND window = nullptr;
+    UINT_PTR id = 0; // asked for (SetTimer) or named (KillTimer)
+    UINT elapse = 0;
+    UINT_PTR result = 0;     // SetTimer's id or 0; KillTimer's TRUE or FALSE
+    bool hitForeign = false; // a KillTimer that ended another program's timer
+    DWORD time = 0;
+};
+const std::vector<TimerCall>& timerCalls();
+
+// The local clock changes while the tick count goes on: a clock set by the user, or a daylight-saving change.
+// Nothing is told to the program; broadcastTimeChange() does what the program that set the clock is asked to.
+void shiftLocalTime(long long ms);
+// Sends WM_TIMECHANGE to the program's top-level windows, as the Date/Time control panel does after it sets
+// the clock (Windows 95 does not broadcast it itself). Like every message another thread sends, it is taken
+// the next time the program asks for a message, before anything posted; from a script, advance(0) lets it.
+void broadcastTimeChange();
+// Sends WM_POWERBROADCAST with this event to the program's top-level windows, as the system does.
+void powerBroadcast(WPARAM event);
+// A standby of ms, from a script. Announced: PBT_APMSUSPEND is sent first and taken. Then the local clock
+// moves on by ms; the tick count, and with it the timers, moves on too only when tickCountsSleep (no document
+// says which Windows 9x does). Then resume is sent (0: a resume without notice) and taken.
+struct Standby {
+    DWORD ms = 0;
+    bool announced = true;
+    WPARAM resume = 0x0007; // PBT_APMRESUMESUSPEND
+    bool tickCountsSleep = false;
+};
+void standby(const Standby& standby);
 
 // ---- Machine settings
 // ------------------------------------------------------------------------------------------

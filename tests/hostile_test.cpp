@@ -4,6 +4,7 @@
 // written beyond a field: every text field ends within its capacity, and the fields the row does not name
 // keep their start-up values.
 #include "support.h"
+#include "app/main_internal.h"
 #include "config/cmdline.h"
 #include "config/store.h"
 #include "exit/exit.h"
@@ -150,8 +151,9 @@ class Hostile : public ProgramTest {
             for (const std::string& box : row.boxes)
                 sim::expectBox(box, IDOK);
             std::string what = std::string(row.what) + (row.line ? " [" + std::string(row.line) + "]" : "");
+            // As start-up goes on: the command line, then the timed exit it arms.
             if (row.line)
-                EXPECT_EQ(ParseCommandLine(row.line), row.result) << what;
+                EXPECT_EQ(ParseCommandLine(row.line) && ArmTimedExitOfCommandLine(), row.result) << what;
             else
                 LoadSettings();
             EXPECT_EQ(BoxTexts(), row.boxes) << what;
@@ -205,30 +207,30 @@ TEST_F(Hostile, CommandLines) {
          {},
          1,
          {"TimerFlag=1", "WarnFlag=1", "TimerValue=60", "TimeoutSeconds=60", "WarnSeconds=10"}},
-        {"a negative time of day below 10000 moves to a valid hour",
+        {"a negative time of day is no time, whatever hour it would make",
          "/a:-10000",
          {},
-         {},
-         1,
-         {"AtFlag=1", "AtValue=-10000", "AtHour=23", "Armed=1", "ExitDelayMs=39600000"}},
-        {"a negative time that stays invalid",
+         {NotStarted},
+         0,
+         {"AtFlag=1", "AtValue=-10000", "AtHour=429495", "AtMinute=72", "Armed=0"}},
+        {"a negative time of day of one second",
          "/a:-1",
          {},
          {NotStarted},
          0,
-         {"AtFlag=1", "AtValue=-1", "AtHour=23", "AtMinute=99", "Armed=0"}},
-        {"four digits are minutes and seconds of hour 24",
+         {"AtFlag=1", "AtValue=-1", "AtHour=429496", "AtMinute=72", "Armed=0"}},
+        {"four digits are minutes and seconds of hour 0",
          "/a:2400",
          {},
          {},
          1,
-         {"AtFlag=1", "AtValue=2400", "AtHour=24", "AtMinute=24", "Armed=1", "ExitDelayMs=44640000"}},
+         {"AtFlag=1", "AtValue=2400", "AtHour=0", "AtMinute=24", "Armed=1", "ExitDelayMs=44640000"}},
         {"second 60 of hour 24",
          "/a:245960",
          {},
          {NotStarted},
          0,
-         {"AtFlag=1", "AtValue=245960", "AtHour=24", "AtMinute=59", "Armed=0"}},
+         {"AtFlag=1", "AtValue=245960", "AtHour=0", "AtMinute=59", "Armed=0"}},
         {"a seven-digit time is no time, not cut to six",
          "/a:1234567",
          {},
@@ -323,7 +325,7 @@ TEST_F(Hostile, CommandLinesOverStoredSettings) {
          {Sz("AtFlag", "1"), Sz("AtValue", "")},
          {},
          1,
-         {"AtFlag=1", "AtValue=", "AtHour=24", "Armed=1", "ExitDelayMs=43200000"}},
+         {"AtFlag=1", "AtValue=", "AtHour=0", "Armed=1", "ExitDelayMs=43200000"}},
         {"a stored time without terminator",
          "",
          {Sz("AtFlag", "1"), Bytes("AtValue", REG_BINARY, "120030")},

@@ -206,7 +206,7 @@ TEST_F(Startup, TimeOfDayFromTheLineShowsTheTimerIconFromTheStart) {
         std::optional<sim::TrayIcon> icon = sim::trayIcon();
         ASSERT_TRUE(icon);
         EXPECT_EQ(icon->iconName, "Icon_9");
-        EXPECT_EQ(icon->tip, "Timed Exit");
+        EXPECT_EQ(icon->tip, "Timed Exit: Shutdown at 23:00:00");
     });
     sim::whenIdle([] { sim::clickTray(WM_LBUTTONDOWN); });
     sim::runProgram("/a:230000");

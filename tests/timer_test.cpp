@@ -17,7 +17,7 @@ TEST_F(TimedExit, TimeoutWithoutWarning) {
         sim::clickTray(WM_LBUTTONDOWN);
         sim::advance(0);
         EXPECT_EQ(sim::trayIcon()->iconName, "Icon_9");
-        EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit");
+        EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit: Shutdown at 12:00:30");
         EXPECT_THAT(sim::hotkeys(), IsEmpty());
         sim::advance(29999);
         EXPECT_THAT(sim::requests(), IsEmpty());
@@ -64,23 +64,26 @@ TEST_F(TimedExit, WarningAsLongAsTheDelayOpensAtOnce) {
     EXPECT_EQ(sim::requests().at(0).time, 5000u);
 }
 
+// The count is the time left to the exit, in whole seconds rounded up: a second that has begun is shown.
 TEST_F(TimedExit, CountFormats) {
     StartupValues();
     const struct {
-        INT32 count;
+        INT32 leftMs;
         const char* shown;
-    } cases[] = {{60, "01:00"}, {61, "01:01"}, {3600, "60:00"}, {6000, "100:00"}, {125, "02:05"},
-                 {59, "00:59"}, {0, "00:00"},  {-1, "00:00"},   {-500, "00:00"},  {1000000, "16666:40"}};
-    Settings.WarnSeconds = 1;
-    Settings.CountdownRemaining = 2;
+    } cases[] = {{60000, "01:00"},   {61000, "01:01"},        {3600000, "60:00"}, {6000000, "100:00"},
+                 {125000, "02:05"},  {59000, "00:59"},        {0, "00:00"},       {-1000, "00:00"},
+                 {-500000, "00:00"}, {999999000, "16666:39"}, {59001, "01:00"},   {1, "00:01"},
+                 {999, "00:01"},     {1000, "00:01"},         {1001, "00:02"}};
+    Settings.TimerActive = ExitTimer;
+    Settings.ExitDueTick = GetTickCount() + 5000;
     HWND window =
         CreateDialogParamA(sim::instance(), MAKEINTRESOURCEA(IDD_COUNTDOWN), NULL, CountdownDlgProc, 0);
     ASSERT_TRUE(window);
     sim::Dialog countdown(window);
     for (const auto& c : cases) {
-        Settings.CountdownRemaining = c.count + 1;
+        Settings.ExitDueTick = GetTickCount() + (DWORD)c.leftMs;
         ShowCountdown();
-        EXPECT_EQ(countdown.text(IDC_COUNTDOWNTIME), c.shown) << c.count;
+        EXPECT_EQ(countdown.text(IDC_COUNTDOWNTIME), c.shown) << c.leftMs << " ms";
     }
 }
 
@@ -166,12 +169,11 @@ TEST_F(TimedExit, PostponeThatCannotMakeItsTimerChangesNothing) {
     sim::whenIdle([] {
         sim::advance(23000);
         UINT_PTR armed = Settings.TimerActive;
-        sim::failTimers([](UINT elapse) { return elapse == 307000; });
+        sim::failTimers([](UINT) { return true; });
         sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNPOSTPONE);
         EXPECT_EQ(sim::findDialog(IDD_COUNTDOWN).text(IDC_COUNTDOWNTIME), "00:07");
         EXPECT_EQ(Settings.CountdownRemaining, 7);
         EXPECT_EQ(Settings.TimerActive, armed);
-        EXPECT_EQ(Settings.ExitTimerId, armed);
     });
     sim::runProgram("/t:30 /w:10 /n");
     ASSERT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
@@ -220,14 +222,30 @@ TEST_F(TimedExit, TimeOfDay) {
         bool valid;
         INT32 delay;
     } cases[] = {
-        {22, 59, 30, "230000", true, 30000},  {23, 0, 1, "230000", true, 86399000},
-        {12, 0, 0, "240000", true, 43200000}, {12, 0, 0, "000000", true, 43200000},
-        {12, 0, 0, "", true, 43200000},       {12, 0, 0, "250000", false, 0},
-        {12, 0, 0, "236000", false, 0},       {12, 0, 0, "230060", false, 0},
-        {12, 0, 0, "235959", true, 43199000}, {23, 0, 0, "003000", true, 5400000},
-        {0, 10, 0, "003000", true, 87600000}, {12, 0, 0, "1500", true, 44100000},
-        {12, 0, 0, "-5", false, 0},           {12, 0, 0, "120000", true, 0},
+        {22, 59, 30, "230000", true, 30000},
+        {23, 0, 1, "230000", true, 86399000},
+        {12, 0, 0, "240000", true, 43200000},
+        {12, 0, 0, "000000", true, 43200000},
+        {12, 0, 0, "", true, 43200000},
+        {12, 0, 0, "250000", false, 0},
+        {12, 0, 0, "236000", false, 0},
+        {12, 0, 0, "230060", false, 0},
+        {12, 0, 0, "235959", true, 43199000},
+        {23, 0, 0, "003000", true, 5400000},
+        {0, 10, 0, "003000", true, 1200000},
+        {12, 0, 0, "1500", true, 44100000},
+        {12, 0, 0, "-5", false, 0},
+        {12, 0, 0, "120000", true, 0},
         {12, 0, 0, "245959", true, 46799000},
+        {12, 0, 0, "-10000", false, 0},
+        // Around midnight: today's time until it has passed, hour 24 as hour 0.
+        {0, 0, 10, "003000", true, 1790000},
+        {23, 59, 50, "000000", true, 10000},
+        {23, 59, 50, "240000", true, 10000},
+        {0, 0, 0, "000000", true, 0},
+        {0, 30, 0, "003000", true, 0},
+        {0, 30, 1, "003000", true, 86399000},
+        {0, 10, 0, "245959", true, 2999000},
     };
     for (const auto& c : cases) {
         sim::reset();
@@ -239,6 +257,9 @@ TEST_F(TimedExit, TimeOfDay) {
         EXPECT_EQ(ParseAtTime(), c.valid ? 1 : 0) << c.value;
         EXPECT_EQ(Settings.ExitDelayMs, c.valid ? c.delay : -7)
             << c.value << " at " << c.hour << ":" << c.minute;
+        if (c.valid) {
+            EXPECT_LT(Settings.AtHour, 24u) << c.value;
+        }
     }
 }
 
@@ -352,8 +373,7 @@ TEST_F(TimedExit, ArmingAgainThatFailsKeepsTheEarlierArming) {
         EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
         sim::advance(0);
         EXPECT_EQ(Settings.TimerActive, armed);
-        EXPECT_EQ(Settings.ExitTimerId, armed);
-        EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit");
+        EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit: Shutdown at 13:00:00");
         sim::advance(3600 * 1000);
     });
     sim::runProgram("/a:130000 /h");

@@ -127,7 +127,7 @@ TEST_F(Tray, WhatTheMenusGrayIsClosedWhileArmed) {
             act(countdown);
             sim::advance(0);
             EXPECT_NE(Settings.TimerActive, 0u);
-            EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit");
+            EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit: Shutdown at 12:00:30");
             sim::advance(30000);
         });
         sim::runProgram("/t:30 /w:20 /h");
@@ -398,7 +398,7 @@ TEST_F(Tray, IconComesBackOnANewTaskbar) {
              sim::advance(0);
              RestartTaskbar(true);
          },
-         "Timed Exit"},
+         "Timed Exit: Shutdown at 12:10:00"},
         {"hidden from the command line", "/f:h", [] { RestartTaskbar(true); }, nullptr},
         {"hidden from the menu", "",
          [] {

@@ -1,22 +1,33 @@
-// The exit timer and the countdown window.
+// The armed exit: when it falls due, and the countdown window before it.
 #ifndef KELTO_TIMER_H
 #define KELTO_TIMER_H
 #include "../app/settings.h"
 
-// Arms the exit from the settings (TimerFlag: after TimeoutSeconds; AtFlag: at AtValue) and, with WarnFlag,
-// the countdown window; shows "Timer not started (Invalid time ?)" or "Warning time is bigger than timeout"
-// and arms nothing when the times cannot be; arms nothing while an exit is on its way. Sets the icon to
-// "Timed Exit" and unregisters the hotkey.
+// Arms the exit from the settings (TimerFlag: after TimeoutSeconds; AtFlag: at the next occurrence of
+// AtValue) and, with WarnFlag, the countdown window before it; sets the icon to "Timed Exit" with its time
+// and unregisters the hotkey. Arms nothing, and leaves an earlier arming as it was, while an exit is on its
+// way or when TimedExitCanStart refuses.
 void StartTimedExit();
+// Whether StartTimedExit would arm now, without arming: shows "Timer not started (Invalid time ?)" for times
+// out of range and "Warning time is bigger than timeout" for a countdown longer than the delay (nothing armed
+// then: that arming fails as a whole), and says nothing of a time of day that is none.
+int TimedExitCanStart();
 // Non-zero while nothing may be armed: an exit is on its way.
 int ArmingRefused();
 // The one message for a timed exit that cannot be armed.
 void ReportTimerNotStarted();
-// Disarms: kills the timers, closes the countdown, registers the hotkey again and posts the exit type's
+// Disarms: stops the timers, closes the countdown, registers the hotkey again and posts the exit type's
 // command, which puts its icon back.
 void CancelTimedExit();
-// Reads AtValue (hhmmss, hour 00 as 24) into AtHour, AtMinute, AtSecond and the delay from now into
-// ExitDelayMs (tomorrow when passed); 0 for a time that is none.
+// Works out the armed exit's time left now: performs it when due, opens the countdown when its time has come,
+// and gives an exit overdue after a jump of the clock or a standby its countdown first.
+void CheckTimedExit();
+// WM_POWERBROADCAST: notes a suspend, and on a resume counts the standby into a timeout and checks at once.
+void OnPowerBroadcast(WPARAM event);
+// "Icon_9" with the tip that says which exit comes when.
+void ShowArmedIcon();
+// Reads AtValue (hhmmss, hour 24 as 0) into AtHour, AtMinute, AtSecond, and its next occurrence into
+// AtDueLocal and the delay from now into ExitDelayMs; 0 for a time that is none.
 int ParseAtTime();
 // "Counting down to " and the exit type's name, into WarningText.
 void MakeDefaultWarningText();

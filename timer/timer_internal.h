@@ -3,7 +3,7 @@
 #define KELTO_TIMER_INTERNAL_H
 #include "timer.h"
 
-// Takes one second off the count and shows it with the warning text in the countdown window, if open.
+// Shows the time left, in whole seconds rounded up, with the warning text in the countdown window, if open.
 void ShowCountdown();
 INT_PTR CALLBACK CountdownDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 #endif

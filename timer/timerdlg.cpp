@@ -36,8 +36,6 @@ void ShowTimeoutValue() {
 
 void ShowAtValue() {
     ParseAtTime();
-    if (Settings.AtHour == 24)
-        Settings.AtHour = 0;
     char text[40];
     wsprintfA(text, "%02u%02u%02u", Settings.AtHour, Settings.AtMinute, Settings.AtSecond);
     CopyText(Settings.NumberText, sizeof Settings.NumberText, text);

@@ -225,12 +225,18 @@ typedef struct tagBITMAP {
 #define WM_LBUTTONDBLCLK 0x0203
 #define WM_RBUTTONDOWN 0x0204
 #define WM_RBUTTONUP 0x0205
+#define WM_TIMECHANGE 0x001E
 #define WM_POWERBROADCAST 0x0218
 #define WM_HOTKEY 0x0312
 #define WM_USER 0x0400
 
 #define SC_SCREENSAVE 0xF140
+#define PBT_APMQUERYSUSPEND 0x0000
+#define PBT_APMSUSPEND 0x0004
 #define PBT_APMSTANDBY 0x0005
+#define PBT_APMRESUMECRITICAL 0x0006
+#define PBT_APMRESUMESUSPEND 0x0007
+#define PBT_APMRESUMEAUTOMATIC 0x0012
 
 #define WS_OVERLAPPED 0x00000000L
 #define WS_POPUP 0x80000000L
@@ -410,6 +416,11 @@ UINT WINAPI GetDriveTypeA(LPCSTR root);
 BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, LPVOID out, DWORD outSize,
                             LPDWORD returned, LPOVERLAPPED overlapped);
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
+typedef DWORD LCID;
+#define LOCALE_USER_DEFAULT 0x0400
+#define DATE_SHORTDATE 0x00000001
+int WINAPI GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME* date, LPCSTR format, LPSTR buffer,
+                          int size);
 DWORD WINAPI GetTickCount();
 HFILE WINAPI OpenFile(LPCSTR name, LPOFSTRUCT info, UINT style);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,

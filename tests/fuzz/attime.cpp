@@ -5,19 +5,6 @@
 #include "fuzz_support.h"
 #include "timer/timer.h"
 
-namespace {
-
-void CALLBACK StandingTimer(HWND, UINT, UINT_PTR, DWORD) {}
-
-bool TimerLives(UINT_PTR id) {
-    for (const sim::TimerInfo& timer : sim::timers())
-        if (timer.id == id)
-            return true;
-    return false;
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FreshMachine();
     fuzz::Input input(data, size);
@@ -35,39 +22,46 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char atBefore[NUMBER_SIZE];
     std::memcpy(atBefore, Settings.AtValue, sizeof atBefore);
     Settings.ExitDelayMs = delayBefore;
-    // An exit timer may be armed while the time is parsed (the dialog shows it); parsing must not stop it.
-    Settings.ExitTimerId = SetTimer(NULL, 0, 60000, StandingTimer);
-    Settings.TimerActive = Settings.ExitTimerId;
+    // An exit may be armed while the time is parsed (the dialog shows it); parsing must not stop or move it.
+    Settings.TimerActive = ExitTimer;
+    Settings.DueByClock = 1;
+    Settings.ExitDueLocal = 0x123456789LL;
 
     int result = ParseAtTime();
 
-    // The documented rule, in 64-bit arithmetic.
+    // The documented rule, in 64-bit arithmetic: the next occurrence, hour 24 as hour 0.
     int64_t v = fuzz::ExpectedDecimal(atBefore);
-    if (v < 10000)
-        v += 240000;
     bool valid = false;
-    int64_t delay = 0;
+    int64_t delay = 0, target = 0;
     if (v >= 0) {
         int64_t h = v / 10000, m = v % 10000 / 100, s = v % 100;
-        FUZZ_CHECK(Settings.AtHour == h && Settings.AtMinute == m && Settings.AtSecond == s,
+        FUZZ_CHECK(Settings.AtHour == (h == 24 ? 0 : h) && Settings.AtMinute == m && Settings.AtSecond == s,
                    "\"%s\" split into %u %u %u", atBefore, Settings.AtHour, Settings.AtMinute,
                    Settings.AtSecond);
         valid = h <= 24 && m <= 59 && s <= 59;
-        delay = ((h * 3600 + m * 60 + s) - (hour * 3600 + minute * 60 + second)) * 1000;
+        target = ((h % 24) * 3600 + m * 60 + s) * 1000;
+        delay = target - (hour * 3600 + minute * 60 + second) * 1000;
         if (delay < 0)
             delay += 86400000;
     }
     FUZZ_CHECK(result == (valid ? 1 : 0), "\"%s\" at %02d:%02d:%02d gave %d", atBefore, hour, minute, second,
                result);
-    if (valid)
-        FUZZ_CHECK(Settings.ExitDelayMs == delay && delay >= 0 && delay <= 89999000,
+    if (valid) {
+        FUZZ_CHECK(Settings.ExitDelayMs == delay && delay >= 0 && delay < 86400000,
                    "\"%s\" at %02d:%02d:%02d: delay %d, expected %lld", atBefore, hour, minute, second,
                    Settings.ExitDelayMs, (long long)delay);
-    else
+        FUZZ_CHECK(Settings.AtDueLocal % 86400000 == target && Settings.AtDueLocal - delay >= 0 &&
+                       (Settings.AtDueLocal - delay) % 86400000 ==
+                           (hour * 3600 + minute * 60 + second) * 1000,
+                   "\"%s\" at %02d:%02d:%02d: due at %lld", atBefore, hour, minute, second,
+                   (long long)Settings.AtDueLocal);
+    } else
         FUZZ_CHECK(Settings.ExitDelayMs == delayBefore, "an invalid \"%s\" changed the delay to %d", atBefore,
                    Settings.ExitDelayMs);
     FUZZ_CHECK(std::memcmp(Settings.AtValue, atBefore, sizeof atBefore) == 0, "AtValue changed");
-    FUZZ_CHECK(TimerLives(Settings.ExitTimerId) && Settings.TimerActive, "the armed exit timer was stopped");
+    FUZZ_CHECK(sim::timerCalls().empty() && Settings.TimerActive == ExitTimer && Settings.DueByClock &&
+                   Settings.ExitDueLocal == 0x123456789LL,
+               "the armed exit was stopped or moved");
     fuzz::CheckTextFieldsTerminated();
     return 0;
 }
