@@ -74,6 +74,7 @@ struct SettingsRecord {
     UINT32 TimeoutSeconds;
     UINT32 WarnSeconds;
     UINT_PTR CountdownTimerId; // CountdownTimer while the countdown window counts, else 0
+    UINT CountdownTickMs;      // its interval now
     INT32 BrowseTarget;
     UINT32 AtSecond;
     UINT32 AtHour;

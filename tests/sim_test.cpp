@@ -55,6 +55,20 @@ TEST(SimTimers, FireInDueOrderAndRepeatUntilKilled) {
     EXPECT_THAT(sim::timers(), IsEmpty());
 }
 
+// Microsoft KB Q312406: Windows 9x takes the ids of timers without a window from one pool for the whole system
+// and reuses them, so a second kill of an id another program was given since ends that program's timer.
+TEST(SimTimers, IdsWithoutAWindowAreSharedAndReused) {
+    sim::Machine machine;
+    UINT_PTR own = SetTimer(nullptr, 0, 1000, nullptr);
+    EXPECT_TRUE(KillTimer(nullptr, own));
+    UINT_PTR other = sim::addForeignTimer();
+    EXPECT_EQ(other, own) << "the lowest free id is given again";
+    EXPECT_NONFATAL_FAILURE(KillTimer(nullptr, own), "ended another program's timer");
+    EXPECT_FALSE(sim::foreignTimerAlive(other));
+    EXPECT_TRUE(sim::timerCalls().back().hitForeign);
+    EXPECT_NONFATAL_FAILURE(SetTimer(nullptr, 0, 65536, nullptr), "above 65,535 ms");
+}
+
 int WINAPI QuitsAtTwoSeconds(HINSTANCE, HINSTANCE, LPSTR, int) {
     SetTimer(nullptr, 0, 2000, [](HWND, UINT, UINT_PTR, DWORD) { PostQuitMessage(7); });
     return Pump();

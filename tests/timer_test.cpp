@@ -5,6 +5,8 @@
 #include "timer/timer_internal.h"
 #include "timer/timerdlg_internal.h"
 
+#include <algorithm>
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -178,6 +180,299 @@ TEST_F(TimedExit, PostponeThatCannotMakeItsTimerChangesNothing) {
     sim::runProgram("/t:30 /w:10 /n");
     ASSERT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
     EXPECT_EQ(sim::requests().at(0).time, 30000u);
+}
+
+// An armed exit keeps its word whatever happens to the clocks: a time of day comes when the local clock reaches
+// it, a timeout when its time has run. Never before, and never at once because the clock jumped or the machine
+// slept: an exit found overdue gets its countdown first (60 seconds where none was chosen).
+TEST_F(TimedExit, KeepsItsWordOnTheClocks) {
+    const long long Hour = 3600000;
+    const struct {
+        const char* what;
+        const char* line;
+        int hour, minute, second; // the local time at the start
+        DWORD ticks;              // GetTickCount at the start
+        std::function<void()> meanwhile;
+        DWORD exitAt;         // virtual ms of the exit request
+        DWORD countdownSince; // 0: no countdown; else it opened at this virtual ms
+    } rows[] = {
+        {"a time of day just after midnight", "/a:000010 /n", 23, 59, 50, 3600000, [] {}, 20000, 0},
+        {"00:30 at 00:10 is twenty minutes on", "/a:003000 /n", 0, 10, 0, 3600000, [] {}, 1200000, 0},
+        {"a timeout across midnight", "/t:120 /n", 23, 59, 30, 3600000, [] {}, 120000, 0},
+        {"a clock set forward, told", "/a:130000 /n", 12, 0, 0, 3600000,
+         [] {
+             sim::advance(600000);
+             sim::shiftLocalTime(30 * 60000);
+             sim::broadcastTimeChange();
+         },
+         1800000, 0},
+        {"a clock set forward, not told: the next wake finds it", "/a:130000 /n", 12, 0, 0, 3600000,
+         [] {
+             sim::advance(600000);
+             sim::shiftLocalTime(30 * 60000);
+         },
+         1800000, 0},
+        {"a clock set forward past the time", "/a:120500 /n", 12, 0, 0, 3600000,
+         [] {
+             sim::advance(60000);
+             sim::shiftLocalTime(10 * 60000);
+             sim::broadcastTimeChange();
+         },
+         120000, 60000},
+        {"a clock set back", "/a:120500 /n", 12, 0, 0, 3600000,
+         [] {
+             sim::advance(60000);
+             sim::shiftLocalTime(-Hour);
+             sim::broadcastTimeChange();
+         },
+         60000 + 64 * 60000, 0},
+        {"daylight saving begins: 07:00 stays 07:00", "/a:070000 /n", 20, 0, 0, 3600000,
+         [] {
+             sim::advance(6 * Hour);
+             sim::shiftLocalTime(Hour);
+         },
+         10 * Hour, 0},
+        {"daylight saving ends: 07:00 stays 07:00", "/a:070000 /n", 20, 0, 0, 3600000,
+         [] {
+             sim::advance(6 * Hour);
+             sim::shiftLocalTime(-Hour);
+         },
+         12 * Hour, 0},
+        {"a timeout is not moved by the clock", "/t:600 /n", 12, 0, 0, 3600000,
+         [] {
+             sim::advance(60000);
+             sim::shiftLocalTime(Hour);
+             sim::broadcastTimeChange();
+         },
+         600000, 0},
+        {"a standby shorter than the time left counts", "/t:600 /n", 12, 0, 0, 3600000,
+         [] {
+             sim::advance(60000);
+             sim::standby({120000});
+         },
+         480000, 0},
+        {"a standby counted once where the tick count went on", "/t:600 /n", 12, 0, 0, 3600000,
+         [] {
+             sim::advance(60000);
+             sim::Standby standby{120000};
+             standby.tickCountsSleep = true;
+             sim::standby(standby);
+         },
+         600000, 0},
+        {"a standby longer than the time left", "/t:600 /w:20 /n", 12, 0, 0, 3600000,
+         [] {
+             sim::advance(60000);
+             sim::standby({Hour});
+         },
+         80000, 60000},
+        {"a resume on Windows 98 alone", "/t:600 /n", 12, 0, 0, 3600000,
+         [] {
+             sim::advance(60000);
+             sim::Standby standby{Hour};
+             standby.resume = PBT_APMRESUMEAUTOMATIC;
+             sim::standby(standby);
+         },
+         120000, 60000},
+        {"a resume without notice past a time of day", "/a:121000 /n", 12, 0, 0, 3600000,
+         [] {
+             sim::advance(60000);
+             sim::Standby standby{Hour};
+             standby.announced = false;
+             standby.resume = 0;
+             sim::standby(standby);
+         },
+         180000, 120000},
+        {"a tick count that wraps", "/t:30 /n", 12, 0, 0, 0xFFFFFFFFu - 10000, [] {}, 30000, 0},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::setLocalTime(row.hour, row.minute, row.second);
+        sim::setTickCount(row.ticks);
+        std::function<void()> meanwhile = row.meanwhile;
+        sim::whenIdle([meanwhile] { meanwhile(); });
+        sim::RunResult result = sim::runProgram(row.line);
+        EXPECT_EQ(result.ending, sim::Ending::Quit) << row.what;
+        ASSERT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"}) << row.what;
+        EXPECT_EQ(sim::requests().at(0).time, row.exitAt) << row.what;
+        const std::vector<sim::DialogRecord>& opened = sim::dialogsOpened();
+        if (row.countdownSince) {
+            ASSERT_EQ(opened.size(), 1u) << row.what << ": the countdown opens once";
+            EXPECT_EQ(opened[0].openedAt, row.countdownSince) << row.what;
+        } else {
+            EXPECT_THAT(opened, IsEmpty()) << row.what;
+        }
+    }
+}
+
+// While armed, the tip says which exit comes when, on the local clock, with the date when that is not today;
+// it follows Postpone and a clock that is set.
+TEST_F(TimedExit, TipSaysWhichExitAndWhen) {
+    const struct {
+        const char* what;
+        const char* line;
+        int hour, minute;
+        std::function<void()> meanwhile; // after a click that arms a timeout
+        const char* tip;
+    } rows[] = {
+        {"a time of day today", "/a:230000 /e:p", 12, 0, [] {}, "Timed Exit: Power-off at 23:00:00"},
+        {"a time of day tomorrow", "/a:010000", 23, 0, [] {}, "Timed Exit: Shutdown at 01:00:00 on 6/16/1999"},
+        {"a timeout", "/t:90 /e:b", 12, 0, [] { sim::clickTray(WM_LBUTTONDOWN); },
+         "Timed Exit: Reboot at 12:01:30"},
+        {"a timeout past midnight", "/t:120 /x:r", 23, 59, [] { sim::clickTray(WM_LBUTTONDOWN); },
+         "Timed Exit: Restart Shell at 00:01:00 on 6/16/1999"},
+        {"a timeout when the clock was set", "/t:600", 12, 0,
+         [] {
+             sim::clickTray(WM_LBUTTONDOWN);
+             sim::advance(1000);
+             sim::shiftLocalTime(3600000);
+             sim::broadcastTimeChange();
+         },
+         "Timed Exit: Shutdown at 13:10:00"},
+        {"postponed", "/t:30 /w:10", 12, 0,
+         [] {
+             sim::clickTray(WM_LBUTTONDOWN);
+             sim::advance(25000);
+             sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNPOSTPONE);
+         },
+         "Timed Exit: Shutdown at 12:05:30"},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::setLocalTime(row.hour, row.minute, 0);
+        std::function<void()> meanwhile = row.meanwhile;
+        const char* tip = row.tip;
+        const char* what = row.what;
+        sim::whenIdle([meanwhile, tip, what] {
+            meanwhile();
+            sim::advance(0);
+            ASSERT_TRUE(sim::trayIcon()) << what;
+            EXPECT_EQ(sim::trayIcon()->iconName, "Icon_9") << what;
+            EXPECT_EQ(sim::trayIcon()->tip, tip) << what;
+            PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+        });
+        sim::runProgram(row.line);
+    }
+}
+
+// Windows 9x shares the ids of timers without a window across the system and reuses them: the program keeps
+// its timers on its main window, kills only what runs, and never sets an interval Windows 95 may not honour.
+TEST_F(TimedExit, TimersAsWindows9xKeepsThem) {
+    const struct {
+        const char* what;
+        const char* line;
+        std::function<void()> meanwhile;
+        DWORD exitAt; // 0: no exit
+    } rows[] = {
+        {"a timeout of 999,999 s comes at its time", "/t:999999 /n", [] { sim::advance(999999000); }, 999999000},
+        {"armed, cancelled, armed and cancelled again", "/t:60 /w:5",
+         [] {
+             for (int i = 0; i < 2; i++) {
+                 sim::clickTray(WM_LBUTTONDOWN);
+                 sim::advance(57000);
+                 sim::clickTray(WM_LBUTTONDOWN);
+                 sim::advance(0);
+             }
+         },
+         0},
+        {"a cancel with nothing armed", "",
+         [] {
+             sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& dialog) {
+                 dialog.click(IDC_NOTIMEDEXIT);
+                 dialog.click(IDOK);
+             });
+             PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_TIMEDEXIT, 0);
+             sim::advance(0);
+         },
+         0},
+        {"after Restart Shell, the taskbar watch beside an armed exit", "/x:r /t:30",
+         [] {
+             Settings.TimerFlag = 0;
+             sim::clickTray(WM_LBUTTONDOWN);
+             sim::advance(0);
+             Settings.TimerFlag = 1;
+             sim::clickTray(WM_LBUTTONDOWN);
+             sim::advance(40000);
+         },
+         0},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        UINT_PTR foreign = sim::addForeignTimer();
+        std::function<void()> meanwhile = row.meanwhile;
+        sim::whenIdle([meanwhile] {
+            meanwhile();
+            PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+        });
+        sim::runProgram(row.line);
+        EXPECT_TRUE(sim::foreignTimerAlive(foreign)) << row.what;
+        std::vector<UINT_PTR> running;
+        for (const sim::TimerCall& call : sim::timerCalls()) {
+            EXPECT_TRUE(call.window) << row.what << ": a timer without a window";
+            EXPECT_LE(call.elapse, 65535u) << row.what;
+            if (call.setting) {
+                if (call.result && std::find(running.begin(), running.end(), call.id) == running.end())
+                    running.push_back(call.id);
+            } else {
+                auto it = std::find(running.begin(), running.end(), call.id);
+                EXPECT_TRUE(it != running.end()) << row.what << ": timer " << call.id << " killed at "
+                                                 << call.time << " ms, when it did not run";
+                if (it != running.end())
+                    running.erase(it);
+            }
+        }
+        if (row.exitAt) {
+            ASSERT_EQ(sim::requests().size(), 1u) << row.what;
+            EXPECT_EQ(sim::requests()[0].time, row.exitAt) << row.what;
+        } else {
+            EXPECT_THAT(sim::requestStrings("ExitWindowsEx"), IsEmpty()) << row.what;
+        }
+    }
+}
+
+// The count is the real time left at every tick: ticks that come late, or merge while the program could not
+// take them, never make it drift from the exit.
+TEST_F(TimedExit, CountdownFollowsTheRealTimeLeft) {
+    const struct {
+        const char* what;
+        unsigned granularity;
+        bool merge; // three seconds pass at 23 s in which the program takes no message
+        std::vector<std::pair<DWORD, const char*>> shown; // virtual ms, count
+    } rows[] = {
+        {"exact ticks", 0, false, {{20000, "00:10"}, {21000, "00:09"}, {29000, "00:01"}}},
+        {"ticks on Windows 9x's 55 ms", 55, false, {{20100, "00:10"}, {21100, "00:09"}, {29100, "00:01"}}},
+        {"ticks merged while the program waited", 0, true, {{26500, "00:04"}, {27000, "00:03"}}},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::setTimerGranularity(row.granularity);
+        auto shown = row.shown;
+        const char* what = row.what;
+        bool merge = row.merge;
+        sim::whenIdle([shown, what, merge] {
+            if (merge) {
+                // The machine stops for three seconds unannounced, its tick count going on: one tick is taken
+                // for the three that fell due.
+                sim::advance(23000);
+                sim::Standby pause{3000};
+                pause.announced = false;
+                pause.resume = 0;
+                pause.tickCountsSleep = true;
+                sim::standby(pause);
+            }
+            for (const auto& [at, count] : shown) {
+                sim::advance(at - sim::now());
+                ASSERT_TRUE(sim::findDialog(IDD_COUNTDOWN)) << what << " at " << at;
+                EXPECT_EQ(sim::findDialog(IDD_COUNTDOWN).text(IDC_COUNTDOWNTIME), count) << what << " at " << at;
+            }
+        });
+        sim::runProgram("/t:30 /w:10 /n");
+        ASSERT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"}) << row.what;
+        EXPECT_LT(sim::requests()[0].time - 30000, row.granularity + 1u) << row.what;
+    }
 }
 
 TEST_F(TimedExit, AbortAfterPostponeCancels) {

@@ -276,6 +276,7 @@ static void OpenCountdown() {
         if (!SetTimer(Settings.MainWindow, CountdownTimer, 1000, OnCountdownTick))
             return;
         Settings.CountdownTimerId = CountdownTimer;
+        Settings.CountdownTickMs = 1000;
     }
     if (Settings.CountdownWindow)
         ShowCountdown();
@@ -284,9 +285,19 @@ static void OpenCountdown() {
                            CountdownDlgProc, 0);
 }
 
+// The next tick comes when the count is to change: late ticks (Windows 9x's come on its 55 ms tick) do not
+// add up to a count that lags behind.
+static void ScheduleCountdownTick(INT32 left) {
+    UINT next = left <= 0 ? 1000 : (UINT)(left - 1) % 1000 + 1;
+    if (Settings.CountdownTimerId && next != Settings.CountdownTickMs &&
+        SetTimer(Settings.MainWindow, CountdownTimer, next, OnCountdownTick))
+        Settings.CountdownTickMs = next;
+}
+
 void ShowCountdown() {
     // The real time left, whole seconds rounded up: merged or late ticks never make the count drift.
     INT32 left = Settings.TimerActive ? TimeLeftMs() : 0;
+    ScheduleCountdownTick(left);
     UINT32 seconds = left <= 0 ? 0 : ((UINT32)left + 999) / 1000;
     Settings.CountdownRemaining = (INT32)seconds;
     char text[16];
