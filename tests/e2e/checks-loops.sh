@@ -64,7 +64,7 @@ check_long_command_line_numbers() {
     tray_trace_also SetTimer
     guarded_session
     kelto_start /t:1000000 /n
-    wait_calls 1 '^user32\.SetTimer\(00000000,00000000,00007530,'
+    wait_calls 1 '^user32\.SetTimer\([0-9a-f]{8},00004b01,00007530,'
     kelto_start /a:2300000
     must_drive wait-box 60000 click 1
     expect "text: Timer not started (Invalid time ?)"
@@ -109,7 +109,7 @@ check_armed_exit_under_about() {
     guarded_session
     kelto_start /t:60
     must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown
-    expect_tip "Timed Exit"
+    expect_tip "$ARMED_SHUTDOWN"
     must_drive command 120 wait-dialog About 60000 tray lbuttondown
     expect_tip Shutdown
     must_drive wait-dialog About 5000 click 1 wait-gone - About 10000 command 130
@@ -118,7 +118,7 @@ check_armed_exit_under_about() {
     # Wine's tray keeps the tip of the first run's icon.
     kelto_start /t:8
     must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown
-    expect_tip "Timed Exit" among
+    expect_tip "$ARMED_SHUTDOWN" among
     must_drive command 120 wait-dialog About 60000
     wait_calls 1 "$EXIT_SHUTDOWN"
     must_drive sleep 2000
@@ -132,7 +132,7 @@ check_accelerator_in_countdown() {
     kelto_start /t:8 /w:6
     must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown \
         wait-dialog Countdown 30000 type 116 B
-    expect_tip "Timed Exit"
+    expect_tip "$ARMED_SHUTDOWN"
     wait_calls 1 "$EXIT_SHUTDOWN"
     expect_no_call 'ExitWindowsEx\(00000002'
 }

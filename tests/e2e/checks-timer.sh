@@ -22,14 +22,27 @@ call_ms() {
         }'
 }
 
-# SetTimer(window 0, id 0, interval, callback): the program's thread timers, of which the exit timer
-# is the first to be set.
-EXIT_TIMER_CALL='^user32\.SetTimer\(00000000,00000000,'
+# SetTimer(main window, 0x4B01, interval, callback): the exit timer, which wakes an armed exit at least
+# once a minute.
+EXIT_TIMER_CALL='^user32\.SetTimer\([0-9a-f]+,00004b01,'
 
-# The exit timer's interval in milliseconds, from its traced SetTimer call.
+# The intervals in milliseconds of the program's SetTimer calls matching the pattern, one a line.
+timer_intervals() {
+    kelto_calls | grep -E -- "$1" | sed -E 's/^[^(]*\([0-9a-f]+,[0-9a-f]+,([0-9a-f]+),.*/\1/' |
+        while read -r hex; do echo $((16#$hex)); done
+}
+
+# The exit timer's first interval in milliseconds, from its traced SetTimer call.
 exit_timer_interval() {
-    kelto_calls | grep -m1 -E -- "$EXIT_TIMER_CALL" | sed -E 's/^[^(]*\(00000000,00000000,([0-9a-f]+),.*/\1/' |
-        { read -r hex && echo $((16#$hex)); }
+    timer_intervals "$EXIT_TIMER_CALL" | head -n 1
+}
+
+# The tip of an armed exit of this type due at this time of the local clock (seconds since 1970): the
+# date follows, as Wine's short date M/D/YYYY, when it is not today.
+armed_tip() {
+    local tip="Timed Exit: $1 at $(date -d "@$2" +%H:%M:%S)"
+    [[ $(date -d "@$2" +%F) == "$(date +%F)" ]] || tip+=" on $(date -d "@$2" +%-m/%-d/%Y)"
+    echo "$tip"
 }
 
 # The exit request came this long after the exit timer was set: at least $1 ms, at most $2 ms.
@@ -74,7 +87,7 @@ check_countdown_abort() {
     expect "main: yes"
     expect "tips: 0"
     kelto_running || fail "Kelto95.exe ended after Abort"
-    [[ $(exit_timer_interval) == 4000 ]] || fail "the exit timer was not set for 4000 ms"
+    [[ $(exit_timer_interval) == 2000 ]] || fail "the exit timer did not first wake when the countdown was due"
     expect_no_call 'ExitWindowsEx'
 }
 
@@ -91,13 +104,14 @@ check_timed_exit_dialog() {
     expect "caption: Timed Exit Options"
     expect_no_call "$EXIT_TIMER_CALL"
 
-    # The program reads the time of day of the prefix, which is this machine's local time.
+    # The program reads the time of day of the prefix, which is this machine's local time; whatever the
+    # hour, the time means its next occurrence.
     local lead=12 due at
     due=$(($(date +%s) + lead))
     at=$(date -d "@$due" +%H%M%S)
     must_drive click-wait 103 set-text 108 "$at" click 1 wait-gone - 'Timed Exit Options' 10000 sleep 500 tray-tips
     (($(date +%s) < due)) || fail "the check was too slow to see the armed exit before $at"
-    expect "tip: Timed Exit"
+    expect "tip: $(armed_tip Reboot "$due")"
     expect_no_call 'ExitWindowsEx'
     wait_calls 1 '^user32\.ExitWindowsEx\(00000002,00000000\)$'
     local interval
@@ -120,20 +134,26 @@ shown_seconds() {
 }
 
 # Postpone in the open countdown: five minutes more at once, the window counts on, the exit does not
-# come when it was due, the icon still says "Timed Exit"; Abort then cancels the postponed exit.
+# come when it was due, the tip's time moves five minutes on; Abort then cancels the postponed exit.
 check_countdown_postpone() {
     relay_also SetTimer
     guarded_session
     kelto_start /t:10 /w:10
-    # The count before and after in one run of the driver: a tick may come between, no more.
+    # The count and the tip before and after in one run of the driver: a tick may come between, no more.
     must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown \
-        wait-dialog Countdown 60000 get-text 109 click-wait 118 get-text 109 tray-tips
+        wait-dialog Countdown 60000 get-text 109 tray-tips click-wait 118 get-text 109 tray-tips
     local armed=$SECONDS before after
     before=$(shown_seconds "$OUT" 1)
     after=$(shown_seconds "$OUT" 2)
     note "the count went from $before to $after seconds"
     ((after - before >= 297 && after - before <= 300)) || fail "Postpone took the count from $before to $after"
-    expect "tip: Timed Exit"
+    local tips due moved
+    tips=$(sed -n 's/^tip: Timed Exit: Shutdown at \([0-9:]*\).*$/\1/p' <<<"$OUT")
+    [[ $(wc -l <<<"$tips") == 2 ]] || fail "no armed tip before and after Postpone"
+    due=$(date -d "$(sed -n 1p <<<"$tips")" +%s)
+    moved=$(date -d "$(sed -n 2p <<<"$tips")" +%s)
+    # Across midnight the second time reads as today's: a day earlier.
+    (((moved - due + 86400) % 86400 == 300)) || fail "Postpone moved the tip from $(echo $tips)"
     # Well past the time the exit was first due; the window is still there, counting.
     local wait=$((armed + 14 - SECONDS))
     ((wait > 0)) || wait=0
@@ -142,15 +162,60 @@ check_countdown_postpone() {
     later=$(shown_seconds "$OUT")
     ((later < after && later > after - 60)) || fail "the count went from $after to $later"
     expect_no_call 'ExitWindowsEx'
-    # The exit timer made anew for what was left plus 300,000 ms.
-    local intervals
-    intervals=$(kelto_calls | grep -E -- "$EXIT_TIMER_CALL" |
-        sed -E 's/^[^(]*\(00000000,00000000,([0-9a-f]+),.*/\1/' | while read -r hex; do echo $((16#$hex)); done)
-    note "timer intervals: $(echo $intervals)"
-    grep -qxE '30[0-9]{4}' <<<"$intervals" || fail "no exit timer of 300,000 to 309,999 ms was set"
 
     must_drive click 113 wait-gone - Countdown 10000 sleep 1000 tray-tips
     expect "tip: Shutdown"
     expect_no_call 'ExitWindowsEx'
     kelto_running || fail "Kelto95.exe ended after Abort"
+}
+
+# A timeout of ten minutes and a time of day a day away: the exit timer wakes the program at least once
+# a minute, and no SetTimer asks Windows 95 for an interval above 65,535 ms, which nothing documents it
+# honours. The tips say which exit comes when.
+check_timer_intervals() {
+    relay_also SetTimer
+    guarded_session
+    kelto_start /t:600 /w:30
+    local armed=$(($(date +%s) + 600))
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown sleep 1000 tray-tips
+    saw "tip: $(armed_tip Shutdown "$armed")" || saw "tip: $(armed_tip Shutdown $((armed + 1)))" ||
+        saw "tip: $(armed_tip Shutdown $((armed + 2)))" || fail "no armed tip for $(date -d "@$armed" +%T)"
+    must_drive command 130
+    kelto_wait
+    # An hour ago means tomorrow, which the tip says with the date.
+    local tomorrow=$(($(date +%s) + 23 * 3600))
+    kelto_start "/a:$(date -d "@$tomorrow" +%H%M%S)"
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 sleep 1000 tray-tips command 130
+    expect "tip: $(armed_tip Shutdown "$tomorrow")"
+    kelto_wait
+    local intervals
+    intervals=$(RELAY=$WORK/relay-1.log timer_intervals '^user32\.SetTimer\('; timer_intervals '^user32\.SetTimer\(')
+    note "intervals asked for: $(echo $intervals)"
+    [[ -n $intervals ]] || fail "no SetTimer in the traces"
+    grep -qx 60000 <<<"$intervals" || fail "the exit timer never woke in a minute"
+    while read -r interval; do
+        ((interval <= 65535)) || fail "SetTimer asked for $interval ms"
+    done <<<"$intervals"
+    expect_no_call 'ExitWindowsEx'
+}
+
+# A time of day a few seconds ahead from the command line: armed from the start, the tip says which
+# exit comes when, and the request comes at that time, whatever the hour.
+check_time_of_day_from_the_line() {
+    relay_also SetTimer
+    guarded_session
+    local lead=10 due
+    due=$(($(date +%s) + lead))
+    kelto_start "/a:$(date -d "@$due" +%H%M%S)" /e:p
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 sleep 500 tray-tips
+    (($(date +%s) < due)) || fail "the check was too slow to see the armed exit"
+    expect "tip: $(armed_tip Power-off "$due")"
+    expect_no_call 'ExitWindowsEx'
+    # Seen on this machine's clock, which is the prefix's: not before its time, and soon after it.
+    wait_calls 1 '^user32\.ExitWindowsEx\(00000009,00000000\)$'
+    local seen
+    seen=$(date +%s)
+    note "the request was seen at $(date -d "@$seen" +%T), due at $(date -d "@$due" +%T)"
+    ((seen >= due && seen <= due + 5)) || fail "the request came at $(date -d "@$seen" +%T)"
+    kelto_running || fail "the resident program ended after the timed exit"
 }

@@ -55,10 +55,13 @@ expect_tip() {
     local try
     for try in 1 2 3; do
         must_drive sleep 500 tray-tips
-        saw "tip: $1" && { [[ ${2:-} == among ]] || saw "tips: 1"; } && return 0
+        grep -qxE -- "tip: $1" <<<"$OUT" && { [[ ${2:-} == among ]] || saw "tips: 1"; } && return 0
     done
     fail "the tray's tip is not '$1'"
 }
+
+# The tip of an armed exit of this type, as a pattern for expect_tip: "Timed Exit: Shutdown at 12:00:30".
+ARMED_SHUTDOWN='Timed Exit: Shutdown at [0-9]{2}:[0-9]{2}:[0-9]{2}( on .*)?'
 
 # Close whatever menu is open, and wait until it has gone: a tray message posted while the old menu
 # still runs would reach that menu's loop.
@@ -216,7 +219,7 @@ check_tray_icon_after_taskbar_restart() {
     tray_picture armed-back
     expect_same_picture tray-armed tray-armed-back
     expect_icon_adds 3
-    expect_tip "Timed Exit" among
+    expect_tip "Timed Exit: Reboot at .*" among
     must_drive tray lbuttondown sleep 1000 # cancels it
     tray_picture cancelled
     expect_same_picture tray-reboot tray-cancelled
