@@ -130,6 +130,9 @@ static void RunDialog(int id, DLGPROC procedure, HWND* openDialog) {
         SetForegroundWindow(*openDialog);
         return;
     }
+    // Under an exit's question a dialog would hold back its answer until it closed: the answer acts at once.
+    if (IsOnItsWay(WayExit))
+        return;
     DialogBoxParamA(Settings.Instance, MAKEINTRESOURCEA(id), Settings.MainWindow, procedure, 0);
     *openDialog = NULL;
 }
@@ -141,8 +144,10 @@ static bool OpenWhileArmed(int id) {
 }
 
 static void AskToHideIcon() {
-    if (MessageBoxA(NULL, "Are you sure you want to hide the tray icon ?", "Confirm", QuestionBoxStyle) !=
-        IDYES)
+    if (!AskConfirm("Are you sure you want to hide the tray icon ?"))
+        return;
+    // A timed exit armed while the question was open keeps its icon: a click on it is the way to cancel.
+    if (Settings.TimerActive)
         return;
     HideTrayIcon();
 }
@@ -171,7 +176,7 @@ void OnCommand(int id) {
     case IDM_SHORTCUT: RunDialog(IDD_SHORTCUT, ShortcutDlgProc, &Settings.ShortcutDialog); break;
     case IDM_CONFIRM: Settings.ConfirmFlag = Toggled(Settings.ConfirmFlag); break;
     case IDM_HIDEICON:
-        if (TakeWay(WayHideIconQuestion)) {
+        if (!IsOnItsWay(WayExit) && TakeWay(WayHideIconQuestion)) {
             AskToHideIcon();
             LeaveWay(WayHideIconQuestion);
         }

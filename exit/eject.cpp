@@ -63,8 +63,8 @@ static void EjectDrive(HANDLE device, int drive) {
     SendIoctl(device, &registers);
 }
 
-void EjectRemovableMedia() {
-    const ExitTypeRow* type = FindExitType(Settings.ExitType);
+void EjectRemovableMedia(INT32 exitType) {
+    const ExitTypeRow* type = FindExitType(exitType);
     if (type && type->keepsMedia)
         return;
     HANDLE device = CreateFileA("\\\\.\\vwin32", 0, 0, NULL, 0, FILE_FLAG_DELETE_ON_CLOSE, NULL);

@@ -5,5 +5,5 @@
 
 // Ejects the media of every removable and CD-ROM drive but A: and B:; nothing before an exit type that
 // keeps the session.
-void EjectRemovableMedia();
+void EjectRemovableMedia(INT32 exitType);
 #endif

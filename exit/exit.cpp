@@ -35,21 +35,32 @@ void RefuseForceWhereItCannotApply() {
         RejectForcedScreensaver();
 }
 
-// Everything after the confirmation, in order, ending in the exit type's request.
-static void PerformExit() {
+// Everything after the confirmation, in order, ending in the request of the exit type the ask chose.
+static void PerformExit(INT32 exitType) {
     if (Settings.RunBeforeExit)
         RunProgramsBeforeExit();
-    const ExitTypeRow* type = FindExitType(Settings.ExitType);
+    const ExitTypeRow* type = FindExitType(exitType);
     if (Settings.ForceFlag && type && type->forceClosesPrograms)
         EnumWindows(ForceCloseWindow, 0);
     if (Settings.EjectFlag)
-        EjectRemovableMedia();
+        EjectRemovableMedia(exitType);
     // Our own answer to the end-of-session query must not refuse the exit we are about to ask for.
     Settings.BlockFlag = 0;
-    // The type as it is now: the steps above may have run loops of their own.
-    type = FindExitType(Settings.ExitType);
     if (type)
         type->request();
+}
+
+// Clicks and hotkey presses that came while the exit was on its way: queued while a program ran before it or
+// a window was asked to close, they are no new ask once it is done. Sent ones are taken here, and refused
+// while the exit is still on its way.
+static void DropInputThatCameMeanwhile() {
+    if (!Settings.MainWindow)
+        return;
+    MSG message;
+    while (PeekMessageA(&message, Settings.MainWindow, WM_TRAYNOTIFY, WM_TRAYNOTIFY, PM_REMOVE))
+        continue;
+    while (PeekMessageA(&message, Settings.MainWindow, WM_HOTKEY, WM_HOTKEY, PM_REMOVE))
+        continue;
 }
 
 void ExecuteExit(ExitStep firstStep, int argument) {
@@ -58,10 +69,13 @@ void ExecuteExit(ExitStep firstStep, int argument) {
     // own, where a second trigger arrives and is refused.
     if (Settings.TimerActive || !TakeWay(WayExit))
         return;
+    // The exit the ask chose: a type selected under the boxes on its way does not change it.
+    INT32 chosen = firstStep && IsExitType(argument) ? argument : Settings.ExitType;
     if (firstStep)
         firstStep(argument);
     if (!Settings.ConfirmFlag || AskConfirm("Are you sure you want to exit ?"))
-        PerformExit();
+        PerformExit(chosen);
+    DropInputThatCameMeanwhile();
     LeaveWay(WayExit);
 }
 

@@ -592,6 +592,24 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND, UINT, UINT) {
     }
 }
 
+// Sent messages are delivered first, as Windows does; then the oldest posted message of that window (any of the
+// program's, for null) within the range (0 and 0: all). Timers and the quit message are not looked at: the
+// program only peeks at a range of posted input.
+BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) {
+    settleProcesses();
+    deliverSentMessages();
+    for (auto it = S->queue.begin(); it != S->queue.end(); ++it) {
+        bool inRange = (first == 0 && last == 0) || (it->message >= first && it->message <= last);
+        if (inRange && (!window || it->hwnd == window)) {
+            *message = *it;
+            if (remove & PM_REMOVE)
+                S->queue.erase(it);
+            return TRUE;
+        }
+    }
+    return FALSE;
+}
+
 BOOL WINAPI TranslateMessage(const MSG*) {
     return FALSE;
 }

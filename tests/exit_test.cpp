@@ -251,7 +251,7 @@ TEST_F(Eject, WalksRemovableAndCdromDrivesSkippingAAndB) {
         sim::setDrive('E', DRIVE_REMOVABLE);
         sim::setDrive('F', DRIVE_REMOTE);
         sim::setDrive('G', DRIVE_CDROM, false);
-        EjectRemovableMedia();
+        EjectRemovableMedia(Settings.ExitType);
         EXPECT_EQ(sim::driveTypeQueries(), (Strings{"A:", "C:", "D:", "E:", "F:", "G:"}));
         EXPECT_EQ(Ioctls(), c.ioctls) << "first release " << c.firstRelease;
         for (const sim::Request& request : sim::requests()) {
@@ -268,11 +268,11 @@ TEST_F(Eject, NoDeviceNoWalk) {
     sim::setDrive('D', DRIVE_CDROM);
     for (INT32 type : {IDM_STANDBY, IDM_SCREENSAVER}) {
         Settings.ExitType = type;
-        EjectRemovableMedia();
+        EjectRemovableMedia(Settings.ExitType);
     }
     sim::setVwin32Available(false);
     Settings.ExitType = IDM_SHUTDOWN;
-    EjectRemovableMedia();
+    EjectRemovableMedia(Settings.ExitType);
     EXPECT_THAT(sim::driveTypeQueries(), IsEmpty());
     EXPECT_THAT(sim::requests(), IsEmpty());
 }
@@ -280,7 +280,7 @@ TEST_F(Eject, NoDeviceNoWalk) {
 TEST_F(Eject, AFailingDeviceCallLeavesTheCarrySet) {
     sim::setDrive('D', DRIVE_CDROM);
     sim::setDeviceIoControlFails(true);
-    EjectRemovableMedia();
+    EjectRemovableMedia(Settings.ExitType);
     EXPECT_EQ(Ioctls(), (Strings{"drive 4 ecx 4866", "drive 4 ecx 0866"}));
 }
 

@@ -55,8 +55,9 @@ TEST(SimTimers, FireInDueOrderAndRepeatUntilKilled) {
     EXPECT_THAT(sim::timers(), IsEmpty());
 }
 
-// Microsoft KB Q312406: Windows 9x takes the ids of timers without a window from one pool for the whole system
-// and reuses them, so a second kill of an id another program was given since ends that program's timer.
+// Microsoft KB Q312406: Windows 9x takes the ids of timers without a window from one pool for the whole
+// system and reuses them, so a second kill of an id another program was given since ends that program's
+// timer.
 TEST(SimTimers, IdsWithoutAWindowAreSharedAndReused) {
     sim::Machine machine;
     UINT_PTR own = SetTimer(nullptr, 0, 1000, nullptr);

@@ -182,9 +182,9 @@ TEST_F(TimedExit, PostponeThatCannotMakeItsTimerChangesNothing) {
     EXPECT_EQ(sim::requests().at(0).time, 30000u);
 }
 
-// An armed exit keeps its word whatever happens to the clocks: a time of day comes when the local clock reaches
-// it, a timeout when its time has run. Never before, and never at once because the clock jumped or the machine
-// slept: an exit found overdue gets its countdown first (60 seconds where none was chosen).
+// An armed exit keeps its word whatever happens to the clocks: a time of day comes when the local clock
+// reaches it, a timeout when its time has run. Never before, and never at once because the clock jumped or
+// the machine slept: an exit found overdue gets its countdown first (60 seconds where none was chosen).
 TEST_F(TimedExit, KeepsItsWordOnTheClocks) {
     const long long Hour = 3600000;
     const struct {
@@ -316,7 +316,8 @@ TEST_F(TimedExit, TipSaysWhichExitAndWhen) {
         const char* tip;
     } rows[] = {
         {"a time of day today", "/a:230000 /e:p", 12, 0, [] {}, "Timed Exit: Power-off at 23:00:00"},
-        {"a time of day tomorrow", "/a:010000", 23, 0, [] {}, "Timed Exit: Shutdown at 01:00:00 on 6/16/1999"},
+        {"a time of day tomorrow", "/a:010000", 23, 0, [] {},
+         "Timed Exit: Shutdown at 01:00:00 on 6/16/1999"},
         {"a timeout", "/t:90 /e:b", 12, 0, [] { sim::clickTray(WM_LBUTTONDOWN); },
          "Timed Exit: Reboot at 12:01:30"},
         {"a timeout past midnight", "/t:120 /x:r", 23, 59, [] { sim::clickTray(WM_LBUTTONDOWN); },
@@ -365,7 +366,8 @@ TEST_F(TimedExit, TimersAsWindows9xKeepsThem) {
         std::function<void()> meanwhile;
         DWORD exitAt; // 0: no exit
     } rows[] = {
-        {"a timeout of 999,999 s comes at its time", "/t:999999 /n", [] { sim::advance(999999000); }, 999999000},
+        {"a timeout of 999,999 s comes at its time", "/t:999999 /n", [] { sim::advance(999999000); },
+         999999000},
         {"armed, cancelled, armed and cancelled again", "/t:60 /w:5",
          [] {
              for (int i = 0; i < 2; i++) {
@@ -466,7 +468,8 @@ TEST_F(TimedExit, CountdownFollowsTheRealTimeLeft) {
             for (const auto& [at, count] : shown) {
                 sim::advance(at - sim::now());
                 ASSERT_TRUE(sim::findDialog(IDD_COUNTDOWN)) << what << " at " << at;
-                EXPECT_EQ(sim::findDialog(IDD_COUNTDOWN).text(IDC_COUNTDOWNTIME), count) << what << " at " << at;
+                EXPECT_EQ(sim::findDialog(IDD_COUNTDOWN).text(IDC_COUNTDOWNTIME), count)
+                    << what << " at " << at;
             }
         });
         sim::runProgram("/t:30 /w:10 /n");
@@ -658,21 +661,72 @@ TEST_F(TimedExit, ArmingAgainLeavesOnlyOneTimer) {
     EXPECT_THAT(sim::requests(), IsEmpty()) << "no stray exit timer fired";
 }
 
-// A re-arming whose timer cannot be made leaves the earlier arming running, icon and all.
+// A re-arming that cannot be made leaves the earlier arming exactly as it was: its timers, its tip and its
+// open countdown; in one-shot mode too, where the program goes on to that exit.
 TEST_F(TimedExit, ArmingAgainThatFailsKeepsTheEarlierArming) {
-    sim::setLocalTime(12, 0, 0);
-    sim::whenIdle([] {
-        UINT_PTR armed = Settings.TimerActive;
-        ASSERT_NE(armed, 0u);
-        sim::failTimers([](UINT) { return true; });
-        EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
-        sim::advance(0);
-        EXPECT_EQ(Settings.TimerActive, armed);
-        EXPECT_EQ(sim::trayIcon()->tip, "Timed Exit: Shutdown at 13:00:00");
-        sim::advance(3600 * 1000);
-    });
-    sim::runProgram("/a:130000 /h");
-    EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"}) << "the earlier arming still fires";
+    const struct {
+        const char* what;
+        const char* line;
+        DWORD pressAt;
+        bool timersFail;
+        Strings boxes;
+        bool countdownOpen; // when the hotkey is pressed
+    } rows[] = {
+        {"the timer cannot be made", "/a:130000 /h", 1000, true, {}, false},
+        {"the countdown no longer fits before the time of day",
+         "/a:120016 /w:12 /h:q /n",
+         5000,
+         false,
+         {"Warning time is bigger than timeout"},
+         true},
+        {"the same, resident",
+         "/a:120016 /w:12 /h:q",
+         5000,
+         false,
+         {"Warning time is bigger than timeout"},
+         true},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::setLocalTime(12, 0, 0);
+        for (const std::string& box : row.boxes)
+            sim::expectBox(box, IDOK);
+        auto r = row;
+        sim::whenIdle([r] {
+            sim::advance(r.pressAt);
+            UINT_PTR armed = Settings.TimerActive;
+            ASSERT_NE(armed, 0u) << r.what;
+            std::vector<sim::TimerInfo> timers = sim::timers();
+            std::optional<sim::TrayIcon> icon = sim::trayIcon();
+            EXPECT_EQ((bool)sim::findDialog(IDD_COUNTDOWN), r.countdownOpen) << r.what;
+            if (r.timersFail)
+                sim::failTimers([](UINT) { return true; });
+            EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL,
+                                         std::string(r.line).find("/h:q") != std::string::npos ? 'Q' : 'X'))
+                << r.what;
+            sim::advance(0);
+            sim::failTimers(nullptr);
+            EXPECT_EQ(Settings.TimerActive, armed) << r.what;
+            EXPECT_EQ(sim::timers().size(), timers.size()) << r.what;
+            EXPECT_EQ((bool)sim::findDialog(IDD_COUNTDOWN), r.countdownOpen) << r.what;
+            if (icon) {
+                ASSERT_TRUE(sim::trayIcon()) << r.what;
+                EXPECT_EQ(sim::trayIcon()->tip, icon->tip) << r.what;
+            }
+            sim::advance(3600 * 1000);
+        });
+        sim::RunResult result = sim::runProgram(row.line);
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.what;
+        ASSERT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"})
+            << row.what << ": the earlier arming fires";
+        EXPECT_EQ(sim::requests()[0].time,
+                  std::string(row.line).find("120016") != std::string::npos ? 16000u : 3600000u)
+            << row.what;
+        if (std::string(row.line).find("/n") != std::string::npos) {
+            EXPECT_EQ(result.ending, sim::Ending::Quit) << row.what;
+        }
+    }
 }
 
 TEST_F(TimedExit, DefaultWarningText) {
@@ -924,27 +978,48 @@ TEST_F(TimedExitDialog, ATimerArmedUnderneathIsOnlyCancelledByNoTimedExit) {
 
 // While an exit's question is open nothing may be armed: the dialog's OK with a time of day then takes
 // nothing and keeps the dialog open, instead of closing as if the time were armed.
-TEST_F(TimedExitDialog, ATimeOfDayIsNotArmedUnderAnExitsQuestion) {
-    sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& dialog) {
-        dialog.click(IDC_ATTIME);
-        dialog.type(IDC_ATVALUE, "130000");
-        dialog.click(IDOK);
-        EXPECT_TRUE(dialog.exists());
-        EXPECT_EQ(Settings.AtFlag, 0);
-        EXPECT_EQ(Settings.TimerActive, 0u);
-        dialog.click(IDCANCEL);
-    });
-    sim::expectBox([](const sim::MessageBoxCall& box) {
-        EXPECT_EQ(box.text, "Are you sure you want to exit ?");
-        OnCommand(IDM_TIMEDEXIT);
-        return IDNO;
-    });
-    sim::whenIdle([] { sim::clickTray(WM_LBUTTONDOWN); });
-    sim::setLocalTime(12, 0, 0);
-    sim::runProgram("/f:c");
-    EXPECT_EQ(BoxTexts(), Strings{"Are you sure you want to exit ?"});
-    EXPECT_EQ(Settings.TimerActive, 0u);
-    EXPECT_STREQ(Settings.AtValue, "230000") << "nothing taken from the dialog";
+// While an exit's question is open, the commands that open a dialog (or the hide-icon question) do nothing: a
+// dialog opened there would hold back the question's answer until it closed. Yes then makes the request at
+// once; after No nothing is left on its way, so Timed Exit Options arms its time of day.
+TEST_F(TimedExitDialog, NothingOpensUnderAnExitsQuestion) {
+    const int commands[] = {IDM_ABOUT,    IDM_HOTKEY,   IDM_TIMEDEXIT, IDM_RUNBEFORE,
+                            IDM_SHORTCUT, IDM_SETTINGS, IDM_HIDEICON};
+    for (int command : commands)
+        for (int answer : {IDYES, IDNO}) {
+            sim::Machine machine;
+            std::memset(&Settings, 0, sizeof Settings);
+            sim::setLocalTime(12, 0, 0);
+            sim::expectBox([command, answer](const sim::MessageBoxCall& box) {
+                EXPECT_EQ(box.text, "Are you sure you want to exit ?");
+                PostMessageA(Settings.MainWindow, WM_COMMAND, (WPARAM)command, 0);
+                sim::advance(0);
+                EXPECT_THAT(sim::dialogsOpened(), IsEmpty()) << command;
+                EXPECT_EQ(sim::boxes().size(), 1u) << command;
+                return answer;
+            });
+            if (answer == IDNO)
+                sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& dialog) {
+                    dialog.click(IDC_ATTIME);
+                    dialog.type(IDC_ATVALUE, "130000");
+                    dialog.click(IDOK);
+                    EXPECT_FALSE(dialog.exists());
+                });
+            sim::whenIdle([command, answer] {
+                sim::clickTray(WM_LBUTTONDOWN);
+                sim::advance(0);
+                if (answer == IDYES) {
+                    ASSERT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"}) << command;
+                    EXPECT_EQ(sim::requests()[0].time, 0u) << command;
+                } else {
+                    EXPECT_THAT(sim::requests(), IsEmpty()) << command;
+                    PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_TIMEDEXIT, 0);
+                    sim::advance(0);
+                    EXPECT_NE(Settings.TimerActive, 0u) << command;
+                }
+                PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+            });
+            sim::runProgram("/f:c");
+        }
 }
 
 TEST_F(TimedExitDialog, WarningTextDialog) {

@@ -267,6 +267,27 @@ TEST_F(Tray, QuickMenuChoiceIsFollowedByOneExit) {
          clickAndHotkey,
          {"Screensaver cannot be forced"},
          {"CreateProcessA(NULL,\"backup.exe\",0,0)", "PostMessageA(<desktop>,274,61760,0)"}},
+        {"Shutdown chosen from the right-click menu under that message: the screen saver, not a shutdown",
+         "/f:f",
+         false,
+         [] { return (UINT)IDM_SCREENSAVER; },
+         [] {
+             PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_SHUTDOWN, 0);
+             sim::advance(0);
+             EXPECT_EQ(Settings.ExitType, IDM_SHUTDOWN);
+         },
+         {"Screensaver cannot be forced"},
+         {"PostMessageA(<desktop>,274,61760,0)"}},
+        {"the same under the question: the choice stays its own",
+         "/f:f /f:c",
+         false,
+         [] { return (UINT)IDM_SCREENSAVER; },
+         [] {
+             PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_POWEROFF, 0);
+             sim::advance(0);
+         },
+         {"Screensaver cannot be forced", "Are you sure you want to exit ?"},
+         {"PostMessageA(<desktop>,274,61760,0)"}},
         {"a click with a timeout chosen, under that message: nothing armed",
          "/f:f /t:30",
          false,
@@ -478,6 +499,31 @@ TEST_F(Tray, HideIconAsksFirst) {
     const sim::MessageBoxCall& box = sim::boxes().at(0);
     EXPECT_EQ(box.caption, std::optional<std::string>("Confirm"));
     EXPECT_EQ(box.style, (UINT)(MB_SYSTEMMODAL | MB_ICONQUESTION | MB_YESNO));
+
+    // A timed exit armed by a click under the question keeps its icon after Yes: the icon is the way to
+    // cancel it. Once it is cancelled, Hide Tray Icon acts again.
+    sim::Machine machine;
+    std::memset(&Settings, 0, sizeof Settings);
+    sim::expectBox([](const sim::MessageBoxCall&) {
+        sim::clickTray(WM_LBUTTONDOWN);
+        sim::advance(0);
+        EXPECT_NE(Settings.TimerActive, 0u);
+        return IDYES;
+    });
+    sim::expectBox("Are you sure you want to hide the tray icon ?", IDYES);
+    sim::whenIdle([] {
+        PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_HIDEICON, 0);
+        sim::advance(0);
+        ASSERT_TRUE(sim::trayIcon()) << "the armed exit keeps its icon";
+        EXPECT_EQ(sim::trayIcon()->iconName, "Icon_9");
+        sim::clickTray(WM_LBUTTONDOWN); // cancels
+        sim::advance(0);
+        EXPECT_EQ(Settings.TimerActive, 0u);
+        OnCommand(IDM_HIDEICON);
+        EXPECT_FALSE(sim::trayIcon());
+    });
+    sim::runProgram("/t:60");
+    EXPECT_THAT(sim::requests(), IsEmpty());
 }
 
 TEST_F(Tray, TooltipIsCutTo63Characters) {

@@ -457,6 +457,9 @@ BOOL WINAPI TrackPopupMenuEx(HMENU menu, UINT flags, int x, int y, HWND owner, L
 HACCEL WINAPI LoadAcceleratorsA(HINSTANCE instance, LPCSTR name);
 int WINAPI TranslateAcceleratorA(HWND window, HACCEL table, LPMSG message);
 BOOL WINAPI GetMessageA(LPMSG message, HWND window, UINT first, UINT last);
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove);
 BOOL WINAPI TranslateMessage(const MSG* message);
 LRESULT WINAPI DispatchMessageA(const MSG* message);
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
