@@ -29,6 +29,45 @@ check_quick_menu_screensaver_with_force() {
     expect_no_call 'SendMessageTimeoutA'
 }
 
+# Screensaver chosen from the Shift-click menu with Force Exit on; while "Screensaver cannot be
+# forced" shows, Shutdown is chosen from the right-click menu: OK then starts the screen saver once,
+# the exit the quick menu chose, and requests no shutdown. Shutdown stays selected.
+check_quick_menu_choice_stays_its_own() {
+    guarded_session
+    kelto_start /f:f
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000
+    quick_menu
+    must_drive menu-keys up,up,enter wait-box 60000
+    expect "text: Screensaver cannot be forced"
+    must_drive tray rbuttondown wait-window '#32768' - 10000 menu-keys down,enter sleep 1000 count-boxes
+    expect "boxes: 1"
+    expect_tip Shutdown among
+    must_drive wait-box 10000 click 1
+    wait_calls 1 "$SCREENSAVER_POST"
+    must_drive sleep 2000
+    expect_call_count 1 "$SCREENSAVER_POST"
+    expect_no_call 'ExitWindowsEx'
+}
+
+# A second click and the hotkey while a program runs before the exit: the wait takes no message, and
+# what queued meanwhile is no new ask once the exit is done. One run, one screen saver.
+check_click_while_a_program_runs_before_the_exit() {
+    store ExitType 80
+    store RunBeforeExit 1
+    store ProgramsToRun 'C:\driver.exe mark C:\run.log first 3000;'
+    guarded_session
+    kelto_start /h:q
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 tray lbuttondown
+    wait_log run 'start first'
+    must_drive tray lbuttondown hotkey q
+    wait_log run 'end first'
+    wait_calls 1 "$SCREENSAVER_POST"
+    must_drive sleep 3000
+    expect_call_count 1 '^KERNEL32\.CreateProcessA\('
+    expect_call_count 1 "$SCREENSAVER_POST"
+    [[ $(log_of run | grep -c ' start first') == 1 ]] || fail "the program ran more than once"
+}
+
 # A second click and the hotkey while "Are you sure you want to exit ?" shows open no second
 # question; Yes then makes one request.
 check_one_question_at_a_time() {
