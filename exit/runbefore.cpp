@@ -151,7 +151,16 @@ static void BrowseForProgram() {
     typedef decltype(&GetOpenFileNameA) GetOpenFileNameEntry;
     GetOpenFileNameEntry getOpenFileName = ENTRY_AS(
         GetOpenFileNameEntry, LibraryEntry(&Settings.Comdlg32Library, "comdlg32.dll", "GetOpenFileNameA"));
-    if (!getOpenFileName || !getOpenFileName((LPOPENFILENAMEA)&BrowseRequest))
+    if (!getOpenFileName)
+        return;
+    // The dialog leaves the browsed folder as the current one, where Restart and Exit to DOS would then
+    // look for the companion library first: the folder of before is put back, chosen or cancelled.
+    char currentFolder[MAX_PATH];
+    DWORD folderLength = GetCurrentDirectoryA(sizeof currentFolder, currentFolder);
+    BOOL chosen = getOpenFileName((LPOPENFILENAMEA)&BrowseRequest);
+    if (folderLength > 0 && folderLength < sizeof currentFolder)
+        SetCurrentDirectoryA(currentFolder);
+    if (!chosen)
         return;
     OFSTRUCT file;
     ZeroBytes(&file, sizeof file);

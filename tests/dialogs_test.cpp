@@ -100,18 +100,25 @@ TEST_F(Dialogs, BrowseFillsTheEntryWithTheFullName) {
         sim::chooseFile(request, "c:\\missing.exe");
         return TRUE;
     });
-    sim::onOpenFile([](OPENFILENAMEA&) { return FALSE; });
+    sim::onOpenFile([](OPENFILENAMEA&) {
+        sim::setCurrentDirectory("C:\\WINDOWS\\DESKTOP"); // browsed there, then cancelled
+        return FALSE;
+    });
     sim::expectBox("Cannot find file", IDOK);
+    // Restart and Exit to DOS find the companion library in the current folder first.
+    sim::setCurrentDirectory("C:\\KELTO");
     Open(IDM_RUNBEFORE, IDD_RUNBEFORE, [](sim::Dialog& dialog) {
         dialog.click(IDC_RUNBEFORE);
         EXPECT_EQ(sim::libraryLoads("comdlg32.dll"), 0) << "loaded at the first Browse, not before";
         dialog.click(IDC_BROWSE2);
         EXPECT_EQ(dialog.text(IDC_PROGRAM2), "C:\\TOOLS\\BACKUP.EXE");
+        EXPECT_EQ(sim::currentDirectory(), "C:\\KELTO") << "the current folder is the one of before";
         dialog.click(IDC_BROWSE4);
         EXPECT_EQ(dialog.text(IDC_PROGRAM4), "C:\\WINDOWS\\DESKTOP\\NOTES.LNK") << "the shortcut itself";
         dialog.click(IDC_BROWSE1);
         EXPECT_EQ(dialog.text(IDC_PROGRAM1), "") << "a file that cannot be confirmed changes nothing";
         dialog.click(IDC_BROWSE1);
+        EXPECT_EQ(sim::currentDirectory(), "C:\\KELTO") << "also after a cancelled browse";
         dialog.click(IDOK);
     });
     EXPECT_EQ(sim::openFileRequests().at(0).filter, "All Files|;*.*||");

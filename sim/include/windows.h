@@ -412,6 +412,8 @@ BOOL WINAPI DeviceIoControl(HANDLE device, DWORD code, LPVOID in, DWORD inSize, 
 void WINAPI GetLocalTime(LPSYSTEMTIME time);
 DWORD WINAPI GetTickCount();
 HFILE WINAPI OpenFile(LPCSTR name, LPOFSTRUCT info, UINT style);
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                                int wideLength);
 int WINAPI lstrlenA(LPCSTR text);
