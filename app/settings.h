@@ -87,7 +87,7 @@ struct SettingsRecord {
     INT32 WarningTextChanged;
     INT32 WarningTextIsDefault;
     INT32 RunBeforeExit;
-    INT32 ProgramEntriesSet; // the entries hold the list: split at load, or set by the dialog's OK
+    INT32 ProgramEntriesSet; // a save joins the entries: split at load, or set by the dialog's OK
     INT32 BlockFlag;
     INT32 ConfirmFlag;
     INT32 InitialAutorun;
