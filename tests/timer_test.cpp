@@ -2,6 +2,7 @@
 // set it up.
 #include "support.h"
 #include "app/tray.h"
+#include "config/store.h"
 #include "timer/timer_internal.h"
 #include "timer/timerdlg_internal.h"
 
@@ -658,13 +659,17 @@ TEST_F(TimedExitDialog, WarningTextDialog) {
         EXPECT_EQ(std::strlen(Settings.WarningText), 99u);
         OnCommand(IDM_SHUTDOWN);
         dialog.click(IDC_EDITWARNINGTEXT);
-        EXPECT_EQ(Settings.WarningTextChanged, 0) << "an OK without a change clears it";
+        EXPECT_EQ(Settings.WarningTextChanged, 1) << "an OK without a change keeps the edit";
         dialog.click(IDCANCEL);
     });
     sim::whenIdle([] { OnCommand(IDM_TIMEDEXIT); });
     sim::runProgram("/e:b");
     EXPECT_EQ(sim::dialogsOpened().at(1).owner, sim::dialogsOpened().at(0).window)
         << "over the options dialog";
+    EXPECT_EQ(SaveSettings(), 1);
+    std::optional<sim::RegValue> stored = sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "WarningText");
+    ASSERT_TRUE(stored) << "the edited text is stored";
+    EXPECT_EQ(stored->text(), Settings.WarningText);
 }
 
 } // namespace

@@ -245,11 +245,10 @@ static int WarningTextStep(HWND, int command) {
     if (command != IDOK)
         return 1;
     ReadWarningText();
+    // An edit is stored by every later save: an OK that changes nothing does not take it back.
     if (lstrcmpA(Settings.WarningText, Settings.SavedWarningText) != 0) {
         Settings.WarningTextChanged = 1;
         Settings.WarningTextIsDefault = 0;
-    } else {
-        Settings.WarningTextChanged = 0;
     }
     return 1;
 }
