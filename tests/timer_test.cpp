@@ -2,6 +2,7 @@
 // set it up.
 #include "support.h"
 #include "app/tray.h"
+#include "config/cmdline.h"
 #include "config/store.h"
 #include "timer/timer_internal.h"
 #include "timer/timerdlg_internal.h"
@@ -283,8 +284,8 @@ TEST_F(TimedExit, OutOfRangeArmsNothing) {
     } rows[] = {
         {"a stored 0 converted by the dialog's opening", {{"TimerValue", "0"}}, nullptr, false},
         {"a stored -1, which would wrap round to 49 days", {{"TimerValue", "-1"}}, nullptr, false},
-        {"a typed 0 that OK refused", {}, "0", false},
-        {"a typed -1 that OK refused", {}, "-1", false},
+        {"a typed 0 that OK refused, over a stored 0", {{"TimerValue", "0"}}, "0", false},
+        {"a typed -1 that OK refused, over a stored -1", {{"TimerValue", "-1"}}, "-1", false},
         {"a stored 0 and the hotkey", {{"TimerValue", "0"}}, nullptr, true},
         {"a stored countdown of 0", {{"WarnFlag", "1"}, {"WarnValue", "0"}}, nullptr, false},
         {"a stored countdown of -1", {{"WarnFlag", "1"}, {"WarnValue", "-1"}}, nullptr, false},
@@ -486,9 +487,10 @@ TEST_F(TimedExitDialog, OkOutcomes) {
     const ApplyCase cases[] = {
         {"timeout", {{IDC_TIMEOUTVALUE, "30"}}, {IDC_TIMEOUT}, true, 1, 0, 0, false},
         {"timeout typed to its limit", {{IDC_TIMEOUTVALUE, "1234567"}}, {IDC_TIMEOUT}, true, 1, 0, 0, false},
-        {"timeout zero", {{IDC_TIMEOUTVALUE, "0"}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
-        {"timeout empty", {{IDC_TIMEOUTVALUE, ""}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
-        {"timeout negative", {{IDC_TIMEOUTVALUE, "-3"}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
+        // A refused OK keeps the flags it found: here, nothing selected.
+        {"timeout zero", {{IDC_TIMEOUTVALUE, "0"}}, {IDC_TIMEOUT}, false, 0, 0, 0, false},
+        {"timeout empty", {{IDC_TIMEOUTVALUE, ""}}, {IDC_TIMEOUT}, false, 0, 0, 0, false},
+        {"timeout negative", {{IDC_TIMEOUTVALUE, "-3"}}, {IDC_TIMEOUT}, false, 0, 0, 0, false},
         {"warning = timeout",
          {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "30"}},
          {IDC_TIMEOUT, IDC_WARN},
@@ -501,21 +503,21 @@ TEST_F(TimedExitDialog, OkOutcomes) {
          {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "31"}},
          {IDC_TIMEOUT, IDC_WARN},
          false,
-         1,
          0,
-         1,
+         0,
+         0,
          false},
         {"warning zero",
          {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "0"}},
          {IDC_TIMEOUT, IDC_WARN},
          false,
-         1,
          0,
-         1,
+         0,
+         0,
          false},
         {"time of day", {{IDC_ATVALUE, "130000"}}, {IDC_ATTIME}, true, 0, 1, 0, true},
         {"time of day 2400", {{IDC_ATVALUE, "2400"}}, {IDC_ATTIME}, true, 0, 1, 0, true},
-        {"invalid time", {{IDC_ATVALUE, "256000"}}, {IDC_ATTIME}, false, 0, 1, 0, false},
+        {"invalid time", {{IDC_ATVALUE, "256000"}}, {IDC_ATTIME}, false, 0, 0, 0, false},
         {"no timed exit", {}, {IDC_NOTIMEDEXIT}, true, 0, 0, 0, false},
     };
     for (const ApplyCase& c : cases) {
@@ -544,6 +546,75 @@ TEST_F(TimedExitDialog, OkOutcomes) {
         EXPECT_EQ(Settings.AtFlag, c.atFlag) << c.name;
         EXPECT_EQ(Settings.WarnFlag, c.warnFlag) << c.name;
         EXPECT_TRUE(Terminated(Settings.TimerValue, sizeof Settings.TimerValue)) << c.name;
+    }
+}
+
+// The timer settings as a save stores them and the next start reads them back.
+std::string TimerSettings() {
+    return "TimerFlag=" + std::to_string(Settings.TimerFlag) + " AtFlag=" + std::to_string(Settings.AtFlag) +
+           " WarnFlag=" + std::to_string(Settings.WarnFlag) + " TimerValue=" + Settings.TimerValue +
+           " AtValue=" + Settings.AtValue + " WarnValue=" + Settings.WarnValue +
+           " TimeoutSeconds=" + std::to_string(Settings.TimeoutSeconds) +
+           " WarnSeconds=" + std::to_string(Settings.WarnSeconds);
+}
+
+// A refused OK leaves the settings as it found them, also after Cancel: a save then stores nothing the
+// next start would refuse, and that start shows no box.
+TEST_F(TimedExitDialog, ARefusedOkLeavesNothingForASave) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> stored;
+        std::vector<int> clicked;
+        std::vector<std::pair<int, std::string>> typed;
+        Strings boxes;
+    } rows[] = {
+        {"a time of day of 999999", {}, {IDC_ATTIME}, {{IDC_ATVALUE, "999999"}}, {"Invalid time"}},
+        {"a timeout of 5 with a countdown of 6",
+         {},
+         {IDC_TIMEOUT, IDC_WARN},
+         {{IDC_TIMEOUTVALUE, "5"}, {IDC_WARNVALUE, "6"}},
+         {"Invalid time"}},
+        {"a countdown longer than the time left to the time of day",
+         {},
+         {IDC_ATTIME, IDC_WARN},
+         {{IDC_ATVALUE, "120005"}, {IDC_WARNVALUE, "10"}},
+         {"Warning time is bigger than timeout", "Invalid time"}},
+        {"a time of day of 250000 over a stored timeout with its countdown",
+         {{"TimerFlag", "1"}, {"TimerValue", "60"}, {"WarnFlag", "1"}, {"WarnValue", "10"}},
+         {IDC_ATTIME},
+         {{IDC_ATVALUE, "250000"}},
+         {"Invalid time"}},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::setLocalTime(12, 0, 0);
+        for (const auto& [name, value] : row.stored)
+            Store(name, value);
+        for (const std::string& box : row.boxes)
+            sim::expectBox(box, IDOK);
+        std::string before, after;
+        Open(
+            [&](sim::Dialog& dialog) {
+                for (int id : row.clicked)
+                    dialog.click(id);
+                for (const auto& typed : row.typed)
+                    dialog.type(typed.first, typed.second);
+                before = TimerSettings();
+                dialog.click(IDOK);
+                EXPECT_TRUE(dialog.exists()) << row.what;
+                after = TimerSettings();
+                dialog.click(IDCANCEL);
+            },
+            "", [] { EXPECT_EQ(SaveSettings(), 1); });
+        EXPECT_EQ(after, before) << row.what;
+        EXPECT_EQ(Settings.TimerActive, 0u) << row.what;
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.what;
+        // The next start over what was saved: accepted, with no box (an unexpected one fails the test).
+        std::memset(&Settings, 0, sizeof Settings);
+        StartupValues();
+        EXPECT_EQ(ParseCommandLine(""), 1) << row.what;
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.what;
     }
 }
 

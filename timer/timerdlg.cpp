@@ -100,62 +100,99 @@ static void InitTimedExitDialog() {
         ClearTimeEdits();
 }
 
+// What an OK writes into the settings before it knows whether it is accepted.
+struct TimedExitChoice {
+    INT32 timerFlag, atFlag, warnFlag, noTimedExitFlag;
+    char timerValue[NUMBER_SIZE], atValue[NUMBER_SIZE], warnValue[NUMBER_SIZE];
+    UINT32 timeoutSeconds, warnSeconds, atHour, atMinute, atSecond;
+    INT32 exitDelayMs;
+};
+
+static void KeepChoice(TimedExitChoice& choice) {
+    choice.timerFlag = Settings.TimerFlag;
+    choice.atFlag = Settings.AtFlag;
+    choice.warnFlag = Settings.WarnFlag;
+    choice.noTimedExitFlag = Settings.NoTimedExitFlag;
+    lstrcpyA(choice.timerValue, Settings.TimerValue);
+    lstrcpyA(choice.atValue, Settings.AtValue);
+    lstrcpyA(choice.warnValue, Settings.WarnValue);
+    choice.timeoutSeconds = Settings.TimeoutSeconds;
+    choice.warnSeconds = Settings.WarnSeconds;
+    choice.atHour = Settings.AtHour;
+    choice.atMinute = Settings.AtMinute;
+    choice.atSecond = Settings.AtSecond;
+    choice.exitDelayMs = Settings.ExitDelayMs;
+}
+
+static void RestoreChoice(const TimedExitChoice& choice) {
+    Settings.TimerFlag = choice.timerFlag;
+    Settings.AtFlag = choice.atFlag;
+    Settings.WarnFlag = choice.warnFlag;
+    Settings.NoTimedExitFlag = choice.noTimedExitFlag;
+    lstrcpyA(Settings.TimerValue, choice.timerValue);
+    lstrcpyA(Settings.AtValue, choice.atValue);
+    lstrcpyA(Settings.WarnValue, choice.warnValue);
+    Settings.TimeoutSeconds = choice.timeoutSeconds;
+    Settings.WarnSeconds = choice.warnSeconds;
+    Settings.AtHour = choice.atHour;
+    Settings.AtMinute = choice.atMinute;
+    Settings.AtSecond = choice.atSecond;
+    Settings.ExitDelayMs = choice.exitDelayMs;
+}
+
+// A refused OK cancels what it armed on the way and leaves the settings as it found them, before its box:
+// what it refused is never kept for a click under the box, a later click or a save.
+static int RefuseChoice(const TimedExitChoice& before) {
+    CancelTimedExit();
+    RestoreChoice(before);
+    return ReportInvalidTime();
+}
+
 static int ApplyTimedExitDialog() {
     // A time of day is armed by this OK; while an exit is on its way nothing may be armed, so the OK is
     // not taken at all and the dialog stays as it is, rather than closing as if it had armed.
     if (!Settings.TimerActive && Checked(IDC_ATTIME) && !Checked(IDC_TIMEOUT) && ArmingRefused())
         return 0;
+    TimedExitChoice before;
+    KeepChoice(before);
     Settings.NoTimedExitFlag = (INT32)Checked(IDC_NOTIMEDEXIT);
     if (!Settings.TimerActive) {
         Settings.TimerFlag = (INT32)Checked(IDC_TIMEOUT);
         Settings.AtFlag = (INT32)Checked(IDC_ATTIME);
         Settings.WarnFlag = (INT32)Checked(IDC_WARN);
         if (Settings.WarnFlag) {
-            if (!ReadNumber(IDC_WARNVALUE, Settings.WarnValue)) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (!ReadNumber(IDC_WARNVALUE, Settings.WarnValue))
+                return RefuseChoice(before);
             Settings.WarnSeconds = (UINT32)DecimalValue(Settings.WarnValue);
         }
         if (Settings.TimerFlag) {
-            if (!ReadNumber(IDC_TIMEOUTVALUE, Settings.TimerValue)) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (!ReadNumber(IDC_TIMEOUTVALUE, Settings.TimerValue))
+                return RefuseChoice(before);
             Settings.TimeoutSeconds = (UINT32)DecimalValue(Settings.TimerValue);
-            if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > MAX_TIMER_SECONDS) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > MAX_TIMER_SECONDS)
+                return RefuseChoice(before);
             // A timeout wins over a time of day.
             if (Settings.AtFlag)
                 CancelTimedExit();
             Settings.AtFlag = 0;
         }
         if (Settings.AtFlag) {
-            if (!ReadNumber(IDC_ATVALUE, Settings.AtValue) || !ParseAtTime()) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (!ReadNumber(IDC_ATVALUE, Settings.AtValue) || !ParseAtTime())
+                return RefuseChoice(before);
             if (Settings.TimerActive)
                 CancelTimedExit();
             Settings.TimerFlag = 0;
             // A warning no arming would take is refused here, not once more by the arming.
-            if (Settings.WarnFlag &&
-                (Settings.WarnSeconds == 0 || Settings.WarnSeconds > MAX_TIMER_SECONDS)) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (Settings.WarnFlag && (Settings.WarnSeconds == 0 || Settings.WarnSeconds > MAX_TIMER_SECONDS))
+                return RefuseChoice(before);
             StartTimedExit();
         }
         if (Settings.WarnFlag) {
             bool rejected = Settings.WarnSeconds == 0 ||
                             (Settings.TimerFlag && Settings.WarnSeconds > Settings.TimeoutSeconds) ||
                             (Settings.AtFlag && Settings.WarnSeconds > (UINT32)Settings.ExitDelayMs / 1000);
-            if (rejected) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (rejected)
+                return RefuseChoice(before);
         }
     }
     if (Settings.NoTimedExitFlag)
