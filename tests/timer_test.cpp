@@ -618,6 +618,62 @@ TEST_F(TimedExitDialog, ARefusedOkLeavesNothingForASave) {
     }
 }
 
+// A click that cancels a timed exit stores its time of day and countdown as off; a countdown chosen in the
+// options afterwards is stored as chosen, while a refused OK chooses nothing.
+TEST_F(TimedExitDialog, ACountdownChosenAfterACancellingClickIsSaved) {
+    const struct {
+        const char* what;
+        const char* line;
+        std::function<void(sim::Dialog&)> choose; // null: the options are not opened
+        Strings boxes;
+        const char* storedWarnFlag;
+    } rows[] = {
+        {"nothing chosen after the click", "/t:60 /w:10", nullptr, {}, "0"},
+        {"a countdown chosen with the timeout",
+         "/t:60",
+         [](sim::Dialog& dialog) {
+             dialog.click(IDC_WARN);
+             dialog.type(IDC_WARNVALUE, "10");
+             dialog.click(IDOK);
+         },
+         {},
+         "1"},
+        {"a refused OK chooses nothing",
+         "/t:60 /w:10",
+         [](sim::Dialog& dialog) {
+             dialog.type(IDC_TIMEOUTVALUE, "0");
+             dialog.click(IDOK);
+             dialog.click(IDCANCEL);
+         },
+         {"Invalid time"},
+         "0"},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        for (const std::string& box : row.boxes)
+            sim::expectBox(box, IDOK);
+        if (row.choose)
+            sim::onDialog(IDD_TIMEDEXIT, row.choose);
+        bool choose = row.choose != nullptr;
+        sim::whenIdle([choose] {
+            sim::clickTray(WM_LBUTTONDOWN); // arms
+            sim::advance(0);
+            sim::clickTray(WM_LBUTTONDOWN); // cancels
+            sim::advance(0);
+            if (choose)
+                OnCommand(IDM_TIMEDEXIT);
+            EXPECT_EQ(SaveSettings(), 1);
+            PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+        });
+        sim::runProgram(row.line);
+        EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "WarnFlag")->text(), row.storedWarnFlag)
+            << row.what;
+        EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "TimerFlag")->text(), "1") << row.what;
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.what;
+    }
+}
+
 // The edits take six characters, so what was typed is what is read; a longer text set by another program
 // is refused, not cut.
 TEST_F(TimedExitDialog, EditsTakeSixCharactersAndALongerTextIsRefused) {

@@ -194,6 +194,8 @@ static int ApplyTimedExitDialog() {
             if (rejected)
                 return RefuseChoice(before);
         }
+        // Chosen anew after a click cancelled a timed exit: a save stores this choice, countdown included.
+        Settings.TimerCancelled = 0;
     }
     if (Settings.NoTimedExitFlag)
         CancelTimedExit();
