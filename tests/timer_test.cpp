@@ -403,6 +403,14 @@ class TimedExitDialog : public ProgramTest {
         });
         sim::runProgram(line);
     }
+    // Fills the dialog as a user does before OK: the clicks, then the edits.
+    static void Fill(sim::Dialog& dialog, const std::vector<int>& clicked,
+                     const std::vector<std::pair<int, std::string>>& typed) {
+        for (int id : clicked)
+            dialog.click(id);
+        for (const auto& [id, text] : typed)
+            dialog.type(id, text);
+    }
 };
 
 TEST_F(TimedExitDialog, OpeningWithNothingSelected) {
@@ -532,10 +540,7 @@ TEST_F(TimedExitDialog, OkOutcomes) {
         }
         Open(
             [&](sim::Dialog& dialog) {
-                for (int id : c.clicked)
-                    dialog.click(id);
-                for (const auto& typed : c.typed)
-                    dialog.type(typed.first, typed.second);
+                Fill(dialog, c.clicked, c.typed);
                 dialog.click(IDOK);
                 EXPECT_EQ(dialog.exists(), !c.accepted) << c.name;
                 if (dialog.exists())
@@ -596,10 +601,7 @@ TEST_F(TimedExitDialog, ARefusedOkLeavesNothingForASave) {
         std::string before, after;
         Open(
             [&](sim::Dialog& dialog) {
-                for (int id : row.clicked)
-                    dialog.click(id);
-                for (const auto& typed : row.typed)
-                    dialog.type(typed.first, typed.second);
+                Fill(dialog, row.clicked, row.typed);
                 before = TimerSettings();
                 dialog.click(IDOK);
                 EXPECT_TRUE(dialog.exists()) << row.what;

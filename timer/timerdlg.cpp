@@ -101,50 +101,56 @@ static void InitTimedExitDialog() {
 }
 
 // What an OK writes into the settings before it knows whether it is accepted.
-struct TimedExitChoice {
-    INT32 timerFlag, atFlag, warnFlag, noTimedExitFlag;
-    char timerValue[NUMBER_SIZE], atValue[NUMBER_SIZE], warnValue[NUMBER_SIZE];
-    UINT32 timeoutSeconds, warnSeconds, atHour, atMinute, atSecond;
-    INT32 exitDelayMs;
+struct ChoiceField {
+    void* field;
+    unsigned size;
+};
+static constexpr ChoiceField ChoiceFields[] = {
+    {&Settings.TimerFlag, sizeof Settings.TimerFlag},
+    {&Settings.AtFlag, sizeof Settings.AtFlag},
+    {&Settings.WarnFlag, sizeof Settings.WarnFlag},
+    {&Settings.NoTimedExitFlag, sizeof Settings.NoTimedExitFlag},
+    {Settings.TimerValue, sizeof Settings.TimerValue},
+    {Settings.AtValue, sizeof Settings.AtValue},
+    {Settings.WarnValue, sizeof Settings.WarnValue},
+    {&Settings.TimeoutSeconds, sizeof Settings.TimeoutSeconds},
+    {&Settings.WarnSeconds, sizeof Settings.WarnSeconds},
+    {&Settings.AtHour, sizeof Settings.AtHour},
+    {&Settings.AtMinute, sizeof Settings.AtMinute},
+    {&Settings.AtSecond, sizeof Settings.AtSecond},
+    {&Settings.ExitDelayMs, sizeof Settings.ExitDelayMs},
 };
 
-static void KeepChoice(TimedExitChoice& choice) {
-    choice.timerFlag = Settings.TimerFlag;
-    choice.atFlag = Settings.AtFlag;
-    choice.warnFlag = Settings.WarnFlag;
-    choice.noTimedExitFlag = Settings.NoTimedExitFlag;
-    lstrcpyA(choice.timerValue, Settings.TimerValue);
-    lstrcpyA(choice.atValue, Settings.AtValue);
-    lstrcpyA(choice.warnValue, Settings.WarnValue);
-    choice.timeoutSeconds = Settings.TimeoutSeconds;
-    choice.warnSeconds = Settings.WarnSeconds;
-    choice.atHour = Settings.AtHour;
-    choice.atMinute = Settings.AtMinute;
-    choice.atSecond = Settings.AtSecond;
-    choice.exitDelayMs = Settings.ExitDelayMs;
+static constexpr unsigned ChoiceSize() {
+    unsigned size = 0;
+    for (const ChoiceField& choiceField : ChoiceFields)
+        size += choiceField.size;
+    return size;
 }
 
-static void RestoreChoice(const TimedExitChoice& choice) {
-    Settings.TimerFlag = choice.timerFlag;
-    Settings.AtFlag = choice.atFlag;
-    Settings.WarnFlag = choice.warnFlag;
-    Settings.NoTimedExitFlag = choice.noTimedExitFlag;
-    lstrcpyA(Settings.TimerValue, choice.timerValue);
-    lstrcpyA(Settings.AtValue, choice.atValue);
-    lstrcpyA(Settings.WarnValue, choice.warnValue);
-    Settings.TimeoutSeconds = choice.timeoutSeconds;
-    Settings.WarnSeconds = choice.warnSeconds;
-    Settings.AtHour = choice.atHour;
-    Settings.AtMinute = choice.atMinute;
-    Settings.AtSecond = choice.atSecond;
-    Settings.ExitDelayMs = choice.exitDelayMs;
+struct TimedExitChoice {
+    BYTE bytes[ChoiceSize()];
+};
+
+// Copies those fields into choice, or with back from choice into the settings again.
+static void CopyChoice(TimedExitChoice& choice, bool back) {
+    BYTE* kept = choice.bytes;
+    for (const ChoiceField& choiceField : ChoiceFields) {
+        BYTE* field = (BYTE*)choiceField.field;
+        for (unsigned i = 0; i < choiceField.size; i++, kept++) {
+            if (back)
+                field[i] = *kept;
+            else
+                *kept = field[i];
+        }
+    }
 }
 
 // A refused OK cancels what it armed on the way and leaves the settings as it found them, before its box:
 // what it refused is never kept for a click under the box, a later click or a save.
-static int RefuseChoice(const TimedExitChoice& before) {
+static int RefuseChoice(TimedExitChoice& before) {
     CancelTimedExit();
-    RestoreChoice(before);
+    CopyChoice(before, true);
     return ReportInvalidTime();
 }
 
@@ -154,7 +160,7 @@ static int ApplyTimedExitDialog() {
     if (!Settings.TimerActive && Checked(IDC_ATTIME) && !Checked(IDC_TIMEOUT) && ArmingRefused())
         return 0;
     TimedExitChoice before;
-    KeepChoice(before);
+    CopyChoice(before, false);
     Settings.NoTimedExitFlag = (INT32)Checked(IDC_NOTIMEDEXIT);
     if (!Settings.TimerActive) {
         Settings.TimerFlag = (INT32)Checked(IDC_TIMEOUT);
