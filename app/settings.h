@@ -107,10 +107,10 @@ struct SettingsRecord {
     INT32 RunOnceFlag;
     INT32 QuickMenuFlag;
     INT32 WarnFlag;
-    INT32 WarningTextChanged;
+    INT32 WarningTextChanged; // edited in this run: every save stores WarningText
     INT32 WarningTextIsDefault;
     INT32 RunBeforeExit;
-    INT32 ProgramEntriesSet; // the entries hold the list: split at load, or set by the dialog's OK
+    INT32 ProgramEntriesSet; // a save joins the entries: split at load, or set by the dialog's OK
     INT32 BlockFlag;
     INT32 ConfirmFlag;
     INT32 InitialAutorun;

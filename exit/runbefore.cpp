@@ -151,7 +151,16 @@ static void BrowseForProgram() {
     typedef decltype(&GetOpenFileNameA) GetOpenFileNameEntry;
     GetOpenFileNameEntry getOpenFileName = ENTRY_AS(
         GetOpenFileNameEntry, LibraryEntry(&Settings.Comdlg32Library, "comdlg32.dll", "GetOpenFileNameA"));
-    if (!getOpenFileName || !getOpenFileName((LPOPENFILENAMEA)&BrowseRequest))
+    if (!getOpenFileName)
+        return;
+    // The dialog leaves the browsed folder as the current one, where Restart and Exit to DOS would then
+    // look for the companion library first: the folder of before is put back, chosen or cancelled.
+    char currentFolder[MAX_PATH];
+    DWORD folderLength = GetCurrentDirectoryA(sizeof currentFolder, currentFolder);
+    BOOL chosen = getOpenFileName((LPOPENFILENAMEA)&BrowseRequest);
+    if (folderLength > 0 && folderLength < sizeof currentFolder)
+        SetCurrentDirectoryA(currentFolder);
+    if (!chosen)
         return;
     OFSTRUCT file;
     ZeroBytes(&file, sizeof file);
@@ -164,13 +173,13 @@ static void BrowseForProgram() {
         SetDlgItemTextA(Settings.RunBeforeDialog, EntryEdits[Settings.BrowseTarget - 1], file.szPathName);
 }
 
-// Fills the edits. A list stored while Run before Exit was off was never split into the entries: the
-// fields stay empty, and the stored text stays as it was for the next save.
+// Fills the edits with the list, whatever Run before Exit holds, so that a save keeps what the user saw.
+// A list stored while it was off was not split at load: it is split for the showing, and until an OK
+// takes the edits a save writes the stored text back as it was.
 static void ShowProgramEntries(HWND dialog) {
-    if (Settings.ProgramEntriesSet) {
+    if (Settings.ProgramEntriesSet)
         JoinProgramList();
-        SplitProgramList();
-    }
+    SplitProgramList();
     for (int i = 0; i < PROGRAM_COUNT; i++) {
         SendMessageA(GetDlgItem(dialog, EntryEdits[i]), EM_LIMITTEXT, DialogEntryLength - 1, 0);
         if (Settings.ProgramEntry[i][0])

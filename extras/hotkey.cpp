@@ -2,10 +2,11 @@
 #include "hotkey.h"
 
 void SetHotkey(int flag) {
+    // Windows keeps an earlier combination under the same id beside a new one: the old letter is released
+    // first, so that only the current one ever acts.
+    UnregisterHotKey(Settings.MainWindow, HOTKEY_ID);
     if (flag)
         RegisterHotKey(Settings.MainWindow, HOTKEY_ID, MOD_ALT | MOD_CONTROL, (BYTE)Settings.HotKey[0]);
-    else
-        UnregisterHotKey(Settings.MainWindow, HOTKEY_ID);
 }
 
 static bool ValidateHotkeyLetter() {

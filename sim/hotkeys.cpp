@@ -28,7 +28,9 @@ BOOL WINAPI RegisterHotKey(HWND window, int id, UINT modifiers, UINT key) {
     for (const Hotkey& hotkey : S->hotkeys)
         taken = taken || ((hotkey.modifiers & 0x0F) == (modifiers & 0x0F) && hotkey.virtualKey == key);
     bool windowOk = !window || (liveWin(window) && !liveWin(window)->foreign);
-    // A second registration under the same window and id keeps the first one (as documented).
+    // Microsoft documents that a combination registered earlier under the same window and id stays
+    // registered beside the new one until it is unregistered; Wine replaces it instead, so only here can a
+    // test see the earlier one left behind.
     call.result = !taken && windowOk;
     if (call.result)
         S->hotkeys.push_back(call.hotkey);
@@ -36,7 +38,7 @@ BOOL WINAPI RegisterHotKey(HWND window, int id, UINT modifiers, UINT key) {
     return call.result;
 }
 
-// Removes the oldest registration of that window and id, as Wine does; Windows documents no order.
+// Removes one registration of that window and id, the oldest: Windows documents no order.
 BOOL WINAPI UnregisterHotKey(HWND window, int id) {
     HotkeyCall call;
     call.registering = false;

@@ -167,6 +167,9 @@ bool fileExists(const std::string& fullPath) {
 void setCurrentDirectory(const std::string& path) {
     S->currentDirectory = path;
 }
+std::string currentDirectory() {
+    return S->currentDirectory;
+}
 
 void setDrive(char letter, UINT type, bool mediaIdSucceeds, bool ejectSucceeds) {
     auto* drive = const_cast<State::Drive*>(driveOf(letter));
@@ -705,6 +708,23 @@ HFILE WINAPI OpenFile(LPCSTR name, LPOFSTRUCT info, UINT style) {
     info->nErrCode = 0;
     lstrcpynA(info->szPathName, path.c_str(), sizeof info->szPathName);
     return 1;
+}
+
+// The length without the terminator, or the size needed with it when the buffer is too small.
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    DWORD length = static_cast<DWORD>(S->currentDirectory.size());
+    if (!buffer || size <= length)
+        return length + 1;
+    lstrcpynA(buffer, S->currentDirectory.c_str(), static_cast<int>(size));
+    return length;
+}
+
+// Any folder is taken: the simulated machine keeps no folders, only files.
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
+    if (!path || !*path)
+        return FALSE;
+    S->currentDirectory = path;
+    return TRUE;
 }
 
 // ---- Drives and VWIN32

@@ -406,6 +406,13 @@ BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA request) {
         S->openFileAnswers.pop_front();
         result = answer(*request);
     }
+    // Without OFN_NOCHANGEDIR Windows leaves the chosen file's folder as the current one.
+    if (result && request->lpstrFile && !(request->Flags & OFN_NOCHANGEDIR)) {
+        std::string chosen(request->lpstrFile, strnlen(request->lpstrFile, request->nMaxFile));
+        size_t slash = chosen.find_last_of('\\');
+        if (slash != std::string::npos)
+            S->currentDirectory = chosen.substr(0, slash == 2 ? 3 : slash);
+    }
     S->openFileRequests[index].result = result;
     return result;
 }

@@ -464,6 +464,7 @@ void setProfileString(const std::string& file, const std::string& section, const
 void addFile(const std::string& fullPath); // for OpenFile(OF_EXIST); stored upper-case
 bool fileExists(const std::string& fullPath);
 void setCurrentDirectory(const std::string& path); // for relative names in OpenFile, default "C:\\WINDOWS"
+std::string currentDirectory();                    // as SetCurrentDirectoryA and the file dialog leave it
 
 // A drive with its GetDriveTypeA type and its media results. Default machine: C: fixed.
 void setDrive(char letter, UINT type, bool mediaIdSucceeds = true, bool ejectSucceeds = true);

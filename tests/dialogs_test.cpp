@@ -2,6 +2,7 @@
 #include "support.h"
 #include "app/tray.h"
 #include "config/regdlg_internal.h"
+#include "config/store.h"
 #include "exit/runbefore.h"
 #include "extras/shortcut.h"
 #include <shlobj.h>
@@ -69,14 +70,44 @@ TEST_F(Dialogs, RunBeforeOkReadsTheEditsOnlyWhileChecked) {
     EXPECT_STREQ(Settings.ProgramEntry[0], "kept.exe") << "OK with the box off discards typed text";
 }
 
-TEST_F(Dialogs, RunBeforeOpensEmptyWhenTheListWasStoredOff) {
-    Store("RunBeforeExit", "0");
-    Store("ProgramsToRun", "a.exe;");
-    Open(IDM_RUNBEFORE, IDD_RUNBEFORE, [](sim::Dialog& dialog) {
-        EXPECT_EQ(dialog.text(IDC_PROGRAM1), "");
-        dialog.click(IDCANCEL);
-    });
-    EXPECT_STREQ(Settings.ProgramsToRun, "a.exe;") << "the stored list is kept for the next save";
+// A list stored while Run before Exit was off is shown all the same, so that what a save keeps is what the
+// dialog showed, whichever way it was left.
+TEST_F(Dialogs, RunBeforeShowsTheListStoredWhileOff) {
+    const struct {
+        const char* what;
+        bool tick;
+        int button;
+        const char* storedFlag; // RunBeforeExit as the next save writes it
+    } rows[] = {
+        {"opened and cancelled", false, IDCANCEL, "0"},
+        {"ticked, then Cancel", true, IDCANCEL, "1"},
+        {"ticked, then OK", true, IDOK, "1"},
+        {"OK with the box off", false, IDOK, "0"},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        Store("RunBeforeExit", "0");
+        Store("ProgramsToRun", "a.exe;;b.doc;");
+        Open(IDM_RUNBEFORE, IDD_RUNBEFORE, [&row](sim::Dialog& dialog) {
+            EXPECT_EQ(dialog.text(IDC_PROGRAM1), "a.exe") << row.what;
+            EXPECT_EQ(dialog.text(IDC_PROGRAM2), "b.doc") << row.what;
+            EXPECT_EQ(dialog.text(IDC_PROGRAM3), "") << row.what;
+            if (row.tick)
+                dialog.click(IDC_RUNBEFORE);
+            dialog.click(row.button);
+        });
+        EXPECT_EQ(SaveSettings(), 1) << row.what;
+        EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "RunBeforeExit")->text(), row.storedFlag)
+            << row.what;
+        // The next start reads the list the dialog showed.
+        std::memset(&Settings, 0, sizeof Settings);
+        LoadSettings();
+        SplitProgramList();
+        EXPECT_STREQ(Settings.ProgramEntry[0], "a.exe") << row.what;
+        EXPECT_STREQ(Settings.ProgramEntry[1], "b.doc") << row.what;
+        EXPECT_STREQ(Settings.ProgramEntry[2], "") << row.what;
+    }
 }
 
 TEST_F(Dialogs, BrowseFillsTheEntryWithTheFullName) {
@@ -100,18 +131,25 @@ TEST_F(Dialogs, BrowseFillsTheEntryWithTheFullName) {
         sim::chooseFile(request, "c:\\missing.exe");
         return TRUE;
     });
-    sim::onOpenFile([](OPENFILENAMEA&) { return FALSE; });
+    sim::onOpenFile([](OPENFILENAMEA&) {
+        sim::setCurrentDirectory("C:\\WINDOWS\\DESKTOP"); // browsed there, then cancelled
+        return FALSE;
+    });
     sim::expectBox("Cannot find file", IDOK);
+    // Restart and Exit to DOS find the companion library in the current folder first.
+    sim::setCurrentDirectory("C:\\KELTO");
     Open(IDM_RUNBEFORE, IDD_RUNBEFORE, [](sim::Dialog& dialog) {
         dialog.click(IDC_RUNBEFORE);
         EXPECT_EQ(sim::libraryLoads("comdlg32.dll"), 0) << "loaded at the first Browse, not before";
         dialog.click(IDC_BROWSE2);
         EXPECT_EQ(dialog.text(IDC_PROGRAM2), "C:\\TOOLS\\BACKUP.EXE");
+        EXPECT_EQ(sim::currentDirectory(), "C:\\KELTO") << "the current folder is the one of before";
         dialog.click(IDC_BROWSE4);
         EXPECT_EQ(dialog.text(IDC_PROGRAM4), "C:\\WINDOWS\\DESKTOP\\NOTES.LNK") << "the shortcut itself";
         dialog.click(IDC_BROWSE1);
         EXPECT_EQ(dialog.text(IDC_PROGRAM1), "") << "a file that cannot be confirmed changes nothing";
         dialog.click(IDC_BROWSE1);
+        EXPECT_EQ(sim::currentDirectory(), "C:\\KELTO") << "also after a cancelled browse";
         dialog.click(IDOK);
     });
     EXPECT_EQ(sim::openFileRequests().at(0).filter, "All Files|;*.*||");

@@ -2,6 +2,8 @@
 // set it up.
 #include "support.h"
 #include "app/tray.h"
+#include "config/cmdline.h"
+#include "config/store.h"
 #include "timer/timer_internal.h"
 #include "timer/timerdlg_internal.h"
 
@@ -601,8 +603,8 @@ TEST_F(TimedExit, OutOfRangeArmsNothing) {
     } rows[] = {
         {"a stored 0 converted by the dialog's opening", {{"TimerValue", "0"}}, nullptr, false},
         {"a stored -1, which would wrap round to 49 days", {{"TimerValue", "-1"}}, nullptr, false},
-        {"a typed 0 that OK refused", {}, "0", false},
-        {"a typed -1 that OK refused", {}, "-1", false},
+        {"a typed 0 that OK refused, over a stored 0", {{"TimerValue", "0"}}, "0", false},
+        {"a typed -1 that OK refused, over a stored -1", {{"TimerValue", "-1"}}, "-1", false},
         {"a stored 0 and the hotkey", {{"TimerValue", "0"}}, nullptr, true},
         {"a stored countdown of 0", {{"WarnFlag", "1"}, {"WarnValue", "0"}}, nullptr, false},
         {"a stored countdown of -1", {{"WarnFlag", "1"}, {"WarnValue", "-1"}}, nullptr, false},
@@ -770,6 +772,14 @@ class TimedExitDialog : public ProgramTest {
         });
         sim::runProgram(line);
     }
+    // Fills the dialog as a user does before OK: the clicks, then the edits.
+    static void Fill(sim::Dialog& dialog, const std::vector<int>& clicked,
+                     const std::vector<std::pair<int, std::string>>& typed) {
+        for (int id : clicked)
+            dialog.click(id);
+        for (const auto& [id, text] : typed)
+            dialog.type(id, text);
+    }
 };
 
 TEST_F(TimedExitDialog, OpeningWithNothingSelected) {
@@ -854,9 +864,10 @@ TEST_F(TimedExitDialog, OkOutcomes) {
     const ApplyCase cases[] = {
         {"timeout", {{IDC_TIMEOUTVALUE, "30"}}, {IDC_TIMEOUT}, true, 1, 0, 0, false},
         {"timeout typed to its limit", {{IDC_TIMEOUTVALUE, "1234567"}}, {IDC_TIMEOUT}, true, 1, 0, 0, false},
-        {"timeout zero", {{IDC_TIMEOUTVALUE, "0"}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
-        {"timeout empty", {{IDC_TIMEOUTVALUE, ""}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
-        {"timeout negative", {{IDC_TIMEOUTVALUE, "-3"}}, {IDC_TIMEOUT}, false, 1, 0, 0, false},
+        // A refused OK keeps the flags it found: here, nothing selected.
+        {"timeout zero", {{IDC_TIMEOUTVALUE, "0"}}, {IDC_TIMEOUT}, false, 0, 0, 0, false},
+        {"timeout empty", {{IDC_TIMEOUTVALUE, ""}}, {IDC_TIMEOUT}, false, 0, 0, 0, false},
+        {"timeout negative", {{IDC_TIMEOUTVALUE, "-3"}}, {IDC_TIMEOUT}, false, 0, 0, 0, false},
         {"warning = timeout",
          {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "30"}},
          {IDC_TIMEOUT, IDC_WARN},
@@ -869,21 +880,21 @@ TEST_F(TimedExitDialog, OkOutcomes) {
          {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "31"}},
          {IDC_TIMEOUT, IDC_WARN},
          false,
-         1,
          0,
-         1,
+         0,
+         0,
          false},
         {"warning zero",
          {{IDC_TIMEOUTVALUE, "30"}, {IDC_WARNVALUE, "0"}},
          {IDC_TIMEOUT, IDC_WARN},
          false,
-         1,
          0,
-         1,
+         0,
+         0,
          false},
         {"time of day", {{IDC_ATVALUE, "130000"}}, {IDC_ATTIME}, true, 0, 1, 0, true},
         {"time of day 2400", {{IDC_ATVALUE, "2400"}}, {IDC_ATTIME}, true, 0, 1, 0, true},
-        {"invalid time", {{IDC_ATVALUE, "256000"}}, {IDC_ATTIME}, false, 0, 1, 0, false},
+        {"invalid time", {{IDC_ATVALUE, "256000"}}, {IDC_ATTIME}, false, 0, 0, 0, false},
         {"no timed exit", {}, {IDC_NOTIMEDEXIT}, true, 0, 0, 0, false},
     };
     for (const ApplyCase& c : cases) {
@@ -898,10 +909,7 @@ TEST_F(TimedExitDialog, OkOutcomes) {
         }
         Open(
             [&](sim::Dialog& dialog) {
-                for (int id : c.clicked)
-                    dialog.click(id);
-                for (const auto& typed : c.typed)
-                    dialog.type(typed.first, typed.second);
+                Fill(dialog, c.clicked, c.typed);
                 dialog.click(IDOK);
                 EXPECT_EQ(dialog.exists(), !c.accepted) << c.name;
                 if (dialog.exists())
@@ -912,6 +920,128 @@ TEST_F(TimedExitDialog, OkOutcomes) {
         EXPECT_EQ(Settings.AtFlag, c.atFlag) << c.name;
         EXPECT_EQ(Settings.WarnFlag, c.warnFlag) << c.name;
         EXPECT_TRUE(Terminated(Settings.TimerValue, sizeof Settings.TimerValue)) << c.name;
+    }
+}
+
+// The timer settings as a save stores them and the next start reads them back.
+std::string TimerSettings() {
+    return "TimerFlag=" + std::to_string(Settings.TimerFlag) + " AtFlag=" + std::to_string(Settings.AtFlag) +
+           " WarnFlag=" + std::to_string(Settings.WarnFlag) + " TimerValue=" + Settings.TimerValue +
+           " AtValue=" + Settings.AtValue + " WarnValue=" + Settings.WarnValue +
+           " TimeoutSeconds=" + std::to_string(Settings.TimeoutSeconds) +
+           " WarnSeconds=" + std::to_string(Settings.WarnSeconds);
+}
+
+// A refused OK leaves the settings as it found them, also after Cancel: a save then stores nothing the
+// next start would refuse, and that start shows no box.
+TEST_F(TimedExitDialog, ARefusedOkLeavesNothingForASave) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> stored;
+        std::vector<int> clicked;
+        std::vector<std::pair<int, std::string>> typed;
+        Strings boxes;
+    } rows[] = {
+        {"a time of day of 999999", {}, {IDC_ATTIME}, {{IDC_ATVALUE, "999999"}}, {"Invalid time"}},
+        {"a timeout of 5 with a countdown of 6",
+         {},
+         {IDC_TIMEOUT, IDC_WARN},
+         {{IDC_TIMEOUTVALUE, "5"}, {IDC_WARNVALUE, "6"}},
+         {"Invalid time"}},
+        {"a countdown longer than the time left to the time of day",
+         {},
+         {IDC_ATTIME, IDC_WARN},
+         {{IDC_ATVALUE, "120005"}, {IDC_WARNVALUE, "10"}},
+         {"Warning time is bigger than timeout", "Invalid time"}},
+        {"a time of day of 250000 over a stored timeout with its countdown",
+         {{"TimerFlag", "1"}, {"TimerValue", "60"}, {"WarnFlag", "1"}, {"WarnValue", "10"}},
+         {IDC_ATTIME},
+         {{IDC_ATVALUE, "250000"}},
+         {"Invalid time"}},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::setLocalTime(12, 0, 0);
+        for (const auto& [name, value] : row.stored)
+            Store(name, value);
+        for (const std::string& box : row.boxes)
+            sim::expectBox(box, IDOK);
+        std::string before, after;
+        Open(
+            [&](sim::Dialog& dialog) {
+                Fill(dialog, row.clicked, row.typed);
+                before = TimerSettings();
+                dialog.click(IDOK);
+                EXPECT_TRUE(dialog.exists()) << row.what;
+                after = TimerSettings();
+                dialog.click(IDCANCEL);
+            },
+            "", [] { EXPECT_EQ(SaveSettings(), 1); });
+        EXPECT_EQ(after, before) << row.what;
+        EXPECT_EQ(Settings.TimerActive, 0u) << row.what;
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.what;
+        // The next start over what was saved: accepted, with no box (an unexpected one fails the test).
+        std::memset(&Settings, 0, sizeof Settings);
+        StartupValues();
+        EXPECT_EQ(ParseCommandLine(""), 1) << row.what;
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.what;
+    }
+}
+
+// A click that cancels a timed exit stores its time of day and countdown as off; a countdown chosen in the
+// options afterwards is stored as chosen, while a refused OK chooses nothing.
+TEST_F(TimedExitDialog, ACountdownChosenAfterACancellingClickIsSaved) {
+    const struct {
+        const char* what;
+        const char* line;
+        std::function<void(sim::Dialog&)> choose; // null: the options are not opened
+        Strings boxes;
+        const char* storedWarnFlag;
+    } rows[] = {
+        {"nothing chosen after the click", "/t:60 /w:10", nullptr, {}, "0"},
+        {"a countdown chosen with the timeout",
+         "/t:60",
+         [](sim::Dialog& dialog) {
+             dialog.click(IDC_WARN);
+             dialog.type(IDC_WARNVALUE, "10");
+             dialog.click(IDOK);
+         },
+         {},
+         "1"},
+        {"a refused OK chooses nothing",
+         "/t:60 /w:10",
+         [](sim::Dialog& dialog) {
+             dialog.type(IDC_TIMEOUTVALUE, "0");
+             dialog.click(IDOK);
+             dialog.click(IDCANCEL);
+         },
+         {"Invalid time"},
+         "0"},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        for (const std::string& box : row.boxes)
+            sim::expectBox(box, IDOK);
+        if (row.choose)
+            sim::onDialog(IDD_TIMEDEXIT, row.choose);
+        bool choose = row.choose != nullptr;
+        sim::whenIdle([choose] {
+            sim::clickTray(WM_LBUTTONDOWN); // arms
+            sim::advance(0);
+            sim::clickTray(WM_LBUTTONDOWN); // cancels
+            sim::advance(0);
+            if (choose)
+                OnCommand(IDM_TIMEDEXIT);
+            EXPECT_EQ(SaveSettings(), 1);
+            PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+        });
+        sim::runProgram(row.line);
+        EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "WarnFlag")->text(), row.storedWarnFlag)
+            << row.what;
+        EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "TimerFlag")->text(), "1") << row.what;
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.what;
     }
 }
 
@@ -1048,13 +1178,17 @@ TEST_F(TimedExitDialog, WarningTextDialog) {
         EXPECT_EQ(std::strlen(Settings.WarningText), 99u);
         OnCommand(IDM_SHUTDOWN);
         dialog.click(IDC_EDITWARNINGTEXT);
-        EXPECT_EQ(Settings.WarningTextChanged, 0) << "an OK without a change clears it";
+        EXPECT_EQ(Settings.WarningTextChanged, 1) << "an OK without a change keeps the edit";
         dialog.click(IDCANCEL);
     });
     sim::whenIdle([] { OnCommand(IDM_TIMEDEXIT); });
     sim::runProgram("/e:b");
     EXPECT_EQ(sim::dialogsOpened().at(1).owner, sim::dialogsOpened().at(0).window)
         << "over the options dialog";
+    EXPECT_EQ(SaveSettings(), 1);
+    std::optional<sim::RegValue> stored = sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "WarningText");
+    ASSERT_TRUE(stored) << "the edited text is stored";
+    EXPECT_EQ(stored->text(), Settings.WarningText);
 }
 
 } // namespace

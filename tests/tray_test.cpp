@@ -670,6 +670,55 @@ TEST_F(HotkeyDialog, ReleasedWhileATimerIsArmedAndBackAfter) {
     EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
 }
 
+// Windows keeps a combination registered earlier under the same id beside a new one: every way to a new
+// letter releases the old one first, so that exactly the current combination is registered.
+TEST_F(HotkeyDialog, ANewLetterReleasesTheOldOne) {
+    // Set Hotkey with the box on: this letter, then OK or Cancel.
+    static const auto setLetter = [](const char* letter, int button) {
+        sim::onDialog(IDD_HOTKEY, [letter, button](sim::Dialog& dialog) {
+            dialog.type(IDC_HOTKEYLETTER, letter);
+            dialog.click(button);
+        });
+        OnCommand(IDM_HOTKEY);
+    };
+    const struct {
+        const char* what;
+        const char* line;
+        std::function<void()> steps;
+        std::string registered; // the letters registered after the steps, oldest first
+    } rows[] = {
+        {"OK from X to Q", "/h", [] { setLetter("q", IDOK); }, "Q"},
+        {"OK from X to Q, then a click arms the timeout", "/h /t:30",
+         [] {
+             setLetter("q", IDOK);
+             sim::clickTray(WM_LBUTTONDOWN);
+             sim::advance(0);
+         },
+         ""},
+        {"Cancel keeps Z for later; No timed exit's OK registers it", "/h:k",
+         [] {
+             setLetter("z", IDCANCEL);
+             sim::onDialog(IDD_TIMEDEXIT, [](sim::Dialog& dialog) { dialog.click(IDOK); });
+             OnCommand(IDM_TIMEDEXIT);
+         },
+         "Z"},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        std::string registered;
+        sim::whenIdle([&] {
+            row.steps();
+            for (const sim::Hotkey& hotkey : sim::hotkeys())
+                registered += (char)hotkey.virtualKey;
+            sim::clickTray(WM_RBUTTONDOWN);
+        });
+        sim::onMenu([](sim::Menu&) { return (UINT)IDM_EXITPROGRAM; });
+        sim::runProgram(row.line);
+        EXPECT_EQ(registered, row.registered) << row.what;
+    }
+}
+
 // Set Hotkey's OK under a timed exit armed while it was open keeps the letter and the flag; the hotkey is
 // registered only once the timed exit is cancelled, so it cannot move the armed exit.
 TEST_F(HotkeyDialog, OkUnderAnArmedTimerRegistersOnlyAfterTheCancel) {

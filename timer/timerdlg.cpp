@@ -98,63 +98,108 @@ static void InitTimedExitDialog() {
         ClearTimeEdits();
 }
 
+// What an OK writes into the settings before it knows whether it is accepted.
+struct ChoiceField {
+    void* field;
+    unsigned size;
+};
+static constexpr ChoiceField ChoiceFields[] = {
+    {&Settings.TimerFlag, sizeof Settings.TimerFlag},
+    {&Settings.AtFlag, sizeof Settings.AtFlag},
+    {&Settings.WarnFlag, sizeof Settings.WarnFlag},
+    {&Settings.NoTimedExitFlag, sizeof Settings.NoTimedExitFlag},
+    {Settings.TimerValue, sizeof Settings.TimerValue},
+    {Settings.AtValue, sizeof Settings.AtValue},
+    {Settings.WarnValue, sizeof Settings.WarnValue},
+    {&Settings.TimeoutSeconds, sizeof Settings.TimeoutSeconds},
+    {&Settings.WarnSeconds, sizeof Settings.WarnSeconds},
+    {&Settings.AtHour, sizeof Settings.AtHour},
+    {&Settings.AtMinute, sizeof Settings.AtMinute},
+    {&Settings.AtSecond, sizeof Settings.AtSecond},
+    {&Settings.ExitDelayMs, sizeof Settings.ExitDelayMs},
+};
+
+static constexpr unsigned ChoiceSize() {
+    unsigned size = 0;
+    for (const ChoiceField& choiceField : ChoiceFields)
+        size += choiceField.size;
+    return size;
+}
+
+struct TimedExitChoice {
+    BYTE bytes[ChoiceSize()];
+};
+
+// Copies those fields into choice, or with back from choice into the settings again.
+static void CopyChoice(TimedExitChoice& choice, bool back) {
+    BYTE* kept = choice.bytes;
+    for (const ChoiceField& choiceField : ChoiceFields) {
+        BYTE* field = (BYTE*)choiceField.field;
+        for (unsigned i = 0; i < choiceField.size; i++, kept++) {
+            if (back)
+                field[i] = *kept;
+            else
+                *kept = field[i];
+        }
+    }
+}
+
+// A refused OK cancels what it armed on the way and leaves the settings as it found them, before its box:
+// what it refused is never kept for a click under the box, a later click or a save.
+static int RefuseChoice(TimedExitChoice& before) {
+    CancelTimedExit();
+    CopyChoice(before, true);
+    return ReportInvalidTime();
+}
+
 static int ApplyTimedExitDialog() {
     // A time of day is armed by this OK; while an exit is on its way nothing may be armed, so the OK is
     // not taken at all and the dialog stays as it is, rather than closing as if it had armed.
     if (!Settings.TimerActive && Checked(IDC_ATTIME) && !Checked(IDC_TIMEOUT) && ArmingRefused())
         return 0;
+    TimedExitChoice before;
+    CopyChoice(before, false);
     Settings.NoTimedExitFlag = (INT32)Checked(IDC_NOTIMEDEXIT);
     if (!Settings.TimerActive) {
         Settings.TimerFlag = (INT32)Checked(IDC_TIMEOUT);
         Settings.AtFlag = (INT32)Checked(IDC_ATTIME);
         Settings.WarnFlag = (INT32)Checked(IDC_WARN);
         if (Settings.WarnFlag) {
-            if (!ReadNumber(IDC_WARNVALUE, Settings.WarnValue)) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (!ReadNumber(IDC_WARNVALUE, Settings.WarnValue))
+                return RefuseChoice(before);
             Settings.WarnSeconds = (UINT32)DecimalValue(Settings.WarnValue);
         }
         if (Settings.TimerFlag) {
-            if (!ReadNumber(IDC_TIMEOUTVALUE, Settings.TimerValue)) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (!ReadNumber(IDC_TIMEOUTVALUE, Settings.TimerValue))
+                return RefuseChoice(before);
             Settings.TimeoutSeconds = (UINT32)DecimalValue(Settings.TimerValue);
-            if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > MAX_TIMER_SECONDS) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > MAX_TIMER_SECONDS)
+                return RefuseChoice(before);
             // A timeout wins over a time of day.
             if (Settings.AtFlag)
                 CancelTimedExit();
             Settings.AtFlag = 0;
         }
         if (Settings.AtFlag) {
-            if (!ReadNumber(IDC_ATVALUE, Settings.AtValue) || !ParseAtTime()) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (!ReadNumber(IDC_ATVALUE, Settings.AtValue) || !ParseAtTime())
+                return RefuseChoice(before);
             if (Settings.TimerActive)
                 CancelTimedExit();
             Settings.TimerFlag = 0;
             // A warning no arming would take is refused here, not once more by the arming.
-            if (Settings.WarnFlag &&
-                (Settings.WarnSeconds == 0 || Settings.WarnSeconds > MAX_TIMER_SECONDS)) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (Settings.WarnFlag && (Settings.WarnSeconds == 0 || Settings.WarnSeconds > MAX_TIMER_SECONDS))
+                return RefuseChoice(before);
             StartTimedExit();
         }
         if (Settings.WarnFlag) {
             bool rejected = Settings.WarnSeconds == 0 ||
                             (Settings.TimerFlag && Settings.WarnSeconds > Settings.TimeoutSeconds) ||
                             (Settings.AtFlag && Settings.WarnSeconds > (UINT32)Settings.ExitDelayMs / 1000);
-            if (rejected) {
-                CancelTimedExit();
-                return ReportInvalidTime();
-            }
+            if (rejected)
+                return RefuseChoice(before);
         }
+        // Chosen anew after a click cancelled a timed exit: a save stores this choice, countdown included.
+        Settings.TimerCancelled = 0;
     }
     if (Settings.NoTimedExitFlag)
         CancelTimedExit();
@@ -243,11 +288,10 @@ static int WarningTextStep(HWND, int command) {
     if (command != IDOK)
         return 1;
     ReadWarningText();
+    // An edit is stored by every later save: an OK that changes nothing does not take it back.
     if (lstrcmpA(Settings.WarningText, Settings.SavedWarningText) != 0) {
         Settings.WarningTextChanged = 1;
         Settings.WarningTextIsDefault = 0;
-    } else {
-        Settings.WarningTextChanged = 0;
     }
     return 1;
 }

@@ -423,6 +423,8 @@ int WINAPI GetDateFormatA(LCID locale, DWORD flags, const SYSTEMTIME* date, LPCS
                           int size);
 DWORD WINAPI GetTickCount();
 HFILE WINAPI OpenFile(LPCSTR name, LPOFSTRUCT info, UINT style);
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
                                int wideLength);
 int WINAPI lstrlenA(LPCSTR text);

@@ -238,20 +238,24 @@ fault_one_shot_second_box_stays() {
 
 # ---- programs run before the exit ---------------------------------------------------------------
 
-# A list stored while Run before Exit was off: the dialog opens with empty fields, and a save through
-# the Registry dialog writes the list back as it was, not the empty fields joined.
+# A list stored while Run before Exit was off: the dialog shows it all the same.  Ticked there and
+# cancelled, a save through the Registry dialog stores Run before Exit on with the list the dialog
+# showed, not one the user never saw.
 fault_program_list_kept_by_save() {
-    fault_store_only "$(fault_sz RunBeforeExit 0)" "$(fault_sz ProgramsToRun 'c:\backup.bat;')"
+    fault_store_only "$(fault_sz RunBeforeExit 0)" "$(fault_sz ProgramsToRun 'c:\backup.bat;c:\report.doc;')"
     kelto_start
-    must_drive main-window 60000 command 180 wait-dialog 'Run before exit' 30000 get-text 204 click 2 \
-        wait-gone - 'Run before exit' 10000 command 230 wait-dialog Registry 30000 click-wait 263 click 1 \
-        wait-dialog Ok 30000
-    expect "204: "
+    must_drive main-window 60000 command 180 wait-dialog 'Run before exit' 30000 get-text 204 get-text 211 \
+        get-text 212 click-wait 214 is-checked 214 click 2 wait-gone - 'Run before exit' 10000 \
+        command 230 wait-dialog Registry 30000 click-wait 263 click 1 wait-dialog Ok 30000
+    expect '204: c:\backup.bat'
+    expect '211: c:\report.doc'
+    expect "212: "
+    expect "214: checked"
     expect "text: Registry settings changed"
     must_drive click 1 wait-gone - Ok 10000 reg-get HKLM "$FAULT_KEY" ProgramsToRun \
         reg-get HKLM "$FAULT_KEY" RunBeforeExit
-    expect 'reg ProgramsToRun: c:\backup.bat;'
-    expect "reg RunBeforeExit: 0"
+    expect 'reg ProgramsToRun: c:\backup.bat;c:\report.doc;'
+    expect "reg RunBeforeExit: 1"
     must_drive command 130
     kelto_wait 60
 }
@@ -367,7 +371,7 @@ check_faults_table() {
     fault_row "TimerValue, WarnValue, WarningText too long: start-up values" fault_timer_values_too_long
     fault_row "ProgramsToRun: missing program, then the next, then the exit" fault_missing_program
     fault_row "ProgramsToRun: missing document, then the next, then the exit" fault_missing_document
-    fault_row "RunBeforeExit '0' with a list: a save keeps it" fault_program_list_kept_by_save
+    fault_row "RunBeforeExit '0' with a list: shown, ticked, Cancel, saved as shown" fault_program_list_kept_by_save
 
     # Restart Shell's starts land on a stand-in shell in the program's folder, found before Wine's
     # own explorer.exe, which would open a folder window in the session for every row.

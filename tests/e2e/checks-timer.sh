@@ -219,3 +219,28 @@ check_time_of_day_from_the_line() {
     ((seen >= due && seen <= due + 5)) || fail "the request came at $(date -d "@$seen" +%T)"
     kelto_running || fail "the resident program ended after the timed exit"
 }
+
+# A time of day that "Timed Exit Options" refused, then Cancel and a save in "Change Settings...": the
+# refused time is not stored, and a plain start over what was saved stays resident without a box.
+check_timed_exit_refused_not_saved() {
+    local key=${SETTINGS#HKLM\\}
+    start_session
+    kelto_start
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 command 170 \
+        wait-dialog 'Timed Exit Options' 60000 click-wait 103 set-text 108 999999 click 1 wait-dialog Error 30000
+    expect "text: Invalid time"
+    must_drive click 1 wait-gone - Error 10000 wait-dialog 'Timed Exit Options' 5000 click 2 \
+        wait-gone - 'Timed Exit Options' 10000 command 230 wait-dialog Registry 30000 click-wait 263 click 1 \
+        wait-dialog Ok 30000
+    expect "text: Registry settings changed"
+    must_drive click 1 wait-gone - Ok 10000 reg-get HKLM "$key" AtFlag reg-get HKLM "$key" AtValue command 130
+    expect "reg AtFlag: 0"
+    expect "reg AtValue: 230000"
+    kelto_wait 60
+    expect_exit_code 0
+
+    kelto_start
+    must_drive main-window 60000 no-box 3000
+    expect "main: Kelto95"
+    kelto_running || fail "Kelto95.exe ended at the start over the saved settings"
+}
