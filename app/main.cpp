@@ -39,6 +39,8 @@ int ArmTimedExitOfCommandLine() {
     // The timers belong to the main window, so a timed exit of the command line (a time of day, which the
     // parser has found good, or a one-shot timeout) is armed once the window is there.
     CreateMainWindow();
+    if (Settings.ProgramEndFlag)
+        return StartWaitingForProgram();
     if (!Settings.AtFlag && !(Settings.RunOnceFlag && Settings.TimerFlag))
         return 1;
     StartTimedExit();
@@ -61,11 +63,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     }
 
     SetStartupValues(instance);
+    CopyText(Settings.OriginalCommandLine, sizeof Settings.OriginalCommandLine, commandLine);
     CharLowerA(commandLine);
     if (!ParseCommandLine(commandLine))
         return 0;
 
-    if (Settings.RunOnceFlag && !Settings.TimerFlag && !Settings.AtFlag) {
+    if (Settings.RunOnceFlag && !Settings.TimerFlag && !Settings.AtFlag && !Settings.ProgramEndFlag) {
         ExecuteExit();
         return 0;
     }

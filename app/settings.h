@@ -95,6 +95,14 @@ struct SettingsRecord {
     DWORD SuspendTick;
     long long SuspendLocal;
 
+    // Exit when a program ends: the choice (never stored: the process is gone at the next start), the program
+    // chosen, and while armed the process waited for.
+    INT32 ProgramEndFlag;
+    DWORD ProgramToWaitFor;
+    HANDLE WaitedProgram;
+    char WaitedProgramName[MAX_PATH]; // its file name in capitals; on the command line, the name as given
+    char OriginalCommandLine[1024];   // the command line before start-up lowered it, for names as typed
+
     // Flags.
     INT32 ForceFlag;
     INT32 ClickFlag;

@@ -45,7 +45,7 @@ set_tests_properties(e2e.faults_table PROPERTIES TIMEOUT 900)
 set(E2E_WIN95_DIR ${CMAKE_BINARY_DIR}/e2e-win95)
 set(E2E_WIN95_CHECKS ${E2E_CHECKS})
 list(FILTER E2E_WIN95_CHECKS INCLUDE REGEX
-    "^(windows_version|command_line_messages|one_shot_exits|tray_.*|timed_exit_timeout|timer_intervals|time_of_day_from_the_line)$")
+    "^(windows_version|command_line_messages|one_shot_exits|tray_.*|timed_exit_timeout|timer_intervals|time_of_day_from_the_line|exit_when_a_program_ends)$")
 add_test(NAME e2e-win95.prefix COMMAND bash ${E2E_RUN} --prefix ${E2E_WIN95_DIR}/clean-prefix)
 set_tests_properties(e2e-win95.prefix PROPERTIES
     FIXTURES_SETUP e2e_win95_prefix LABELS "e2e;e2e-win95" TIMEOUT 400 ENVIRONMENT "E2E_WINDOWS=win95")

@@ -4,6 +4,7 @@
 #include "../exit/exit.h"
 #include "../exit/exittype.h"
 #include "../timer/timer.h"
+#include "../timer/programs.h"
 
 // A word of the line, kept as a span of the caller's text: the whole line is seen, however long.
 struct Token {
@@ -13,15 +14,20 @@ struct Token {
 
 static const int TokenSlots = 10;
 
-static bool Contains(const char* text, int length, const char* part) {
+// Where the part first stands in the text; null when it does not.
+static const char* Find(const char* text, int length, const char* part) {
     for (int at = 0; at < length; at++) {
         int i = 0;
         while (part[i] && at + i < length && text[at + i] == part[i])
             i++;
         if (!part[i])
-            return true;
+            return text + at;
     }
-    return false;
+    return NULL;
+}
+
+static bool Contains(const char* text, int length, const char* part) {
+    return Find(text, length, part) != NULL;
 }
 
 static bool LineHas(const char* line, const char* option) {
@@ -75,6 +81,35 @@ static int Reject(const char* message) {
     return 0;
 }
 
+// Exit when a program ends: the name after "/p:", to the next blank or "/", as it was typed (start-up has
+// lowered the line the options are read from), and the first program running that it names.
+static int FindProgramOfCommandLine(const char* text) {
+    int length = lstrlenA(text);
+    const char* option = Find(text, length, "/p:");
+    const char* source = text;
+    if (lstrlenA(Settings.OriginalCommandLine) == length)
+        source = Settings.OriginalCommandLine;
+    char name[MAX_PATH];
+    name[0] = 0;
+    if (option) {
+        const char* start = source + (option - text) + 3;
+        int size = 0;
+        while (start[size] && start[size] != ' ' && start[size] != '/' && size < MAX_PATH - 1)
+            size++;
+        lstrcpynA(name, start, size + 1);
+    }
+    if (!name[0])
+        return Reject("No program chosen");
+    RunningProgram program;
+    if (!FindRunningProgram(name, 0, &program)) {
+        ReportProgram("Program not running: ", name);
+        return 0;
+    }
+    Settings.ProgramToWaitFor = program.id;
+    CopyText(Settings.WaitedProgramName, sizeof Settings.WaitedProgramName, name);
+    return 1;
+}
+
 // The answer to "/?": the options as the README tables them. A message box wraps its text at a width of
 // its own (about 45 characters in Wine), so the lines stay short and a long entry goes on indented.
 static const char OptionsText[] = "Kelto95 [options]\n"
@@ -96,10 +131,12 @@ static const char OptionsText[] = "Kelto95 [options]\n"
                                   "      seconds (30 unless given)\n"
                                   "/a[:hhmmss]  Timed exit at a time of day\n"
                                   "      (230000 unless given); not with /t\n"
-                                  "/w[:seconds]  With /t or /a: countdown window\n"
-                                  "      this many seconds before the exit\n"
+                                  "/p:name  Timed exit when the program of that\n"
+                                  "      file ends; not with /t or /a\n"
+                                  "/w[:seconds]  With /t, /a or /p: countdown\n"
+                                  "      window this many seconds before the exit\n"
                                   "      (10 unless given)\n"
-                                  "/n  One-shot: exit (or wait for /t or /a)\n"
+                                  "/n  One-shot: exit (or wait for /t, /a or /p)\n"
                                   "      without a tray icon, then end\n"
                                   "/z  Ignore the settings stored in the registry\n"
                                   "/?  Show this list";
@@ -165,7 +202,7 @@ int ParseCommandLine(const char* text) {
         {"/f:c", &Settings.ConfirmFlag, 1}, {"/f:h", &Settings.HideIconFlag, 1},
         {"/h", &Settings.HotkeyFlag, 1},    {"/t", &Settings.TimerFlag, 1},
         {"/a", &Settings.AtFlag, 1},        {"/w", &Settings.WarnFlag, 1},
-        {"/n", &Settings.RunOnceFlag, 1},
+        {"/n", &Settings.RunOnceFlag, 1},   {"/p", &Settings.ProgramEndFlag, 1},
     };
     for (unsigned i = 0; i < sizeof effects / sizeof effects[0]; i++)
         if (LineHas(text, effects[i].option))
@@ -173,7 +210,14 @@ int ParseCommandLine(const char* text) {
 
     if (Settings.AtFlag && Settings.TimerFlag)
         return Reject("Too many options specified");
-    if (Settings.WarnFlag && !Settings.AtFlag && !Settings.TimerFlag)
+    if (Settings.ProgramEndFlag) {
+        if (LineHas(text, "/t") || LineHas(text, "/a"))
+            return Reject("Too many options specified");
+        // The program's end is the timed exit of this run: a stored timeout or time of day yields to it.
+        Settings.TimerFlag = 0;
+        Settings.AtFlag = 0;
+    }
+    if (Settings.WarnFlag && !Settings.AtFlag && !Settings.TimerFlag && !Settings.ProgramEndFlag)
         return Reject("The '/w' option can only be\nused with '/a' or '/t'");
 
     if (Settings.HotkeyFlag) {
@@ -195,6 +239,9 @@ int ParseCommandLine(const char* text) {
 
     RefuseForceWhereItCannotApply();
 
+    // Start-up arms it once the main window, which owns the timers, is there.
+    if (Settings.ProgramEndFlag)
+        return FindProgramOfCommandLine(text);
     if (!Settings.AtFlag)
         return 1;
     // A time too long for its field is no time: cut, 2300000 would arm 23:00:00.

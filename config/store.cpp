@@ -112,12 +112,18 @@ int SaveSettings() {
     bool ok = true;
     ok &= WriteNumber(key, "ClickFlag", Settings.ClickFlag);
     ok &= WriteNumber(key, "ConfirmFlag", Settings.ConfirmFlag);
-    ok &= WriteNumber(key, "TimerFlag", Settings.TimerFlag);
+    // Exit when a program ends is never stored (the process is gone at the next start): the stored timer
+    // choice stays as it was, and its values keep their meaning.
+    bool timerChoice = !Settings.ProgramEndFlag;
+    if (timerChoice)
+        ok &= WriteNumber(key, "TimerFlag", Settings.TimerFlag);
     ok &= WriteText(key, "TimerValue", Settings.TimerValue, ShortValueSize);
     // A timer the user cancelled by a click is not armed again at the next start.
-    ok &= WriteNumber(key, "AtFlag", Settings.TimerCancelled ? 0 : Settings.AtFlag);
+    if (timerChoice)
+        ok &= WriteNumber(key, "AtFlag", Settings.TimerCancelled ? 0 : Settings.AtFlag);
     ok &= WriteText(key, "AtValue", Settings.AtValue, ShortValueSize);
-    ok &= WriteNumber(key, "WarnFlag", Settings.TimerCancelled ? 0 : Settings.WarnFlag);
+    if (timerChoice)
+        ok &= WriteNumber(key, "WarnFlag", Settings.TimerCancelled ? 0 : Settings.WarnFlag);
     ok &= WriteText(key, "WarnValue", Settings.WarnValue, ShortValueSize);
     ok &= WriteNumber(key, "HotkeyFlag", Settings.HotkeyFlag);
     ok &= WriteText(key, "HotKey", Settings.HotKey, ShortValueSize);

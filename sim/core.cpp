@@ -24,6 +24,8 @@ static State* freshState() {
     Process own;
     own.info.pid = ownProcessId();
     own.info.commandLine = state->modulePath;
+    own.info.exeFile = state->modulePath;
+    state->libraryLoads["kernel32.dll"] = 1; // every process has it
     own.info.alive = true;
     state->processes[own.info.pid] = std::move(own);
     state->commandLine = state->modulePath;

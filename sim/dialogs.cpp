@@ -107,6 +107,43 @@ bool clickControl(Window* control) {
     return equalNoCase(control->className, "EDIT"); // takes the focus, nothing more
 }
 
+// A drop-down list: the items in the order added (no CBS_SORT is modelled), the selection's text as the box's
+// own.
+static LRESULT comboProc(Window* combo, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto& items = combo->items;
+    size_t index = static_cast<size_t>(wParam);
+    bool valid = index < items.size();
+    switch (message) {
+    case CB_ADDSTRING:
+        items.push_back({lParam ? reinterpret_cast<const char*>(lParam) : "", 0});
+        return static_cast<LRESULT>(items.size() - 1);
+    case CB_GETCOUNT: return static_cast<LRESULT>(items.size());
+    case CB_GETCURSEL: return combo->selected;
+    case CB_GETLBTEXTLEN: return valid ? static_cast<LRESULT>(items[index].first.size()) : CB_ERR;
+    case CB_GETLBTEXT:
+        if (!valid || !lParam)
+            return CB_ERR;
+        std::memcpy(reinterpret_cast<char*>(lParam), items[index].first.c_str(), items[index].first.size() + 1);
+        return static_cast<LRESULT>(items[index].first.size());
+    case CB_RESETCONTENT:
+        items.clear();
+        combo->selected = -1;
+        combo->text.clear();
+        return 0;
+    case CB_SETCURSEL:
+        combo->selected = valid ? static_cast<int>(index) : -1;
+        combo->text = valid ? items[index].first : "";
+        return valid ? static_cast<LRESULT>(index) : CB_ERR;
+    case CB_GETITEMDATA: return valid ? items[index].second : CB_ERR;
+    case CB_SETITEMDATA:
+        if (!valid)
+            return CB_ERR;
+        items[index].second = lParam;
+        return TRUE;
+    default: return 0;
+    }
+}
+
 LRESULT controlProc(Window* control, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_SETTEXT: setControlText(control, reinterpret_cast<const char*>(lParam)); return TRUE;
@@ -125,7 +162,7 @@ LRESULT controlProc(Window* control, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_SETFONT: control->font = reinterpret_cast<HFONT>(wParam); return 0;
     case kWmGetFont: return reinterpret_cast<LRESULT>(control->font);
-    default: return 0;
+    default: return equalNoCase(control->className, "COMBOBOX") ? comboProc(control, message, wParam, lParam) : 0;
     }
 }
 

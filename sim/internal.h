@@ -121,6 +121,8 @@ struct Window {
     UINT checkState = 0;
     HFONT font = nullptr;
     size_t textLimit = 32767; // what the user can type into an edit; EM_LIMITTEXT sets it
+    std::vector<std::pair<std::string, LPARAM>> items; // a combo box's list, with each item's data
+    int selected = -1;
 };
 
 struct WindowClass {
@@ -199,10 +201,12 @@ struct Process {
 };
 
 struct KernelHandle {
-    enum Kind { ProcessHandle, ThreadHandle, Device } kind = Device;
+    enum Kind { ProcessHandle, ThreadHandle, Device, Snapshot } kind = Device;
     DWORD pid = 0;
     DWORD access = 0;
     bool open = true;
+    std::vector<std::pair<DWORD, std::string>> processes; // a snapshot's: the ids and files, in order
+    size_t next = 0;
 };
 
 // ---- Registry
@@ -448,6 +452,7 @@ HANDLE newKernelHandle(KernelHandle::Kind kind, DWORD pid, DWORD access);
 
 // Shell. A library name as LoadLibraryA takes it: lower case, ".dll" added when no extension is given.
 std::string libraryName(std::string name);
+HMODULE libraryHandle(const std::string& name); // of a library the machine has, by that name
 
 // Registry: empties the log, keeping its calls for the storage of their strings, and returns it empty with
 // its capacity.

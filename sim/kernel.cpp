@@ -2,6 +2,8 @@
 // drives and the VWIN32 device, profile files.
 #include "internal.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -116,6 +118,10 @@ Process* startProcess(const std::string& commandLine, ProcessPlan* usedPlan) {
     process.info.pid = S->nextPid;
     S->nextPid += 0x10;
     process.info.commandLine = commandLine;
+    // The program's file is the line's first word, in quotes or not.
+    size_t start = commandLine.empty() || commandLine[0] != '"' ? 0 : 1;
+    size_t end = commandLine.find(start ? '"' : ' ', start);
+    process.info.exeFile = commandLine.substr(start, end == std::string::npos ? std::string::npos : end - start);
     process.info.alive = true;
     process.info.startedAt = static_cast<DWORD>(S->clock);
     if (!plan.endless)
@@ -132,6 +138,27 @@ using namespace detail;
 
 // ---- Test API
 // ---------------------------------------------------------------------------------------------------------
+
+DWORD addProcess(const std::string& exeFile, std::optional<DWORD> runsMs) {
+    Process process;
+    process.info.pid = S->nextPid;
+    S->nextPid += 0x10;
+    process.info.exeFile = exeFile;
+    process.info.foreign = true;
+    process.info.alive = true;
+    process.info.startedAt = static_cast<DWORD>(S->clock);
+    if (runsMs)
+        process.endsAt = S->clock + *runsMs;
+    DWORD pid = process.info.pid;
+    S->processes[pid] = process;
+    S->processOrder.push_back(pid);
+    return pid;
+}
+
+void stopProcess(DWORD pid) {
+    if (Process* process = findProcess(pid))
+        endProcess(*process, false, 0);
+}
 
 void setPlatform(DWORD platformId) {
     S->platform = platformId;
@@ -532,8 +559,11 @@ void WINAPI GetStartupInfoA(LPSTARTUPINFOA info) {
     info->wShowWindow = SW_SHOWNORMAL;
 }
 
+// The program's own module, and KERNEL32, which every process has loaded.
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
-    return name ? nullptr : sim::instance();
+    if (!name)
+        return sim::instance();
+    return libraryName(name) == "kernel32.dll" ? libraryHandle("kernel32.dll") : nullptr;
 }
 
 // Windows 9x cuts the path to the buffer and terminates it.
@@ -602,6 +632,48 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     }
     passTime(milliseconds);
     return WAIT_TIMEOUT;
+}
+
+// ---- ToolHelp: the process list of Windows 95 (not of NT 4)
+// ----------------------------------------------------------------------------------
+
+HANDLE WINAPI CreateToolhelp32Snapshot(DWORD flags, DWORD) {
+    if (!(flags & TH32CS_SNAPPROCESS))
+        return INVALID_HANDLE_VALUE;
+    settleProcesses();
+    HANDLE handle = newKernelHandle(KernelHandle::Snapshot, 0, 0);
+    KernelHandle* snapshot = openHandle(handle);
+    for (DWORD pid : S->processOrder)
+        if (const Process* process = findProcess(pid); process && process->info.alive)
+            snapshot->processes.push_back({pid, process->info.exeFile});
+    return handle;
+}
+
+// Windows 95 takes the record only when its size field says the size it knows.
+static BOOL nextProcessEntry(HANDLE handle, LPPROCESSENTRY32 entry, bool first) {
+    KernelHandle* snapshot = openHandle(handle);
+    if (!snapshot || snapshot->kind != KernelHandle::Snapshot || !entry || entry->dwSize != sizeof *entry)
+        return FALSE;
+    if (first)
+        snapshot->next = 0;
+    if (snapshot->next >= snapshot->processes.size())
+        return FALSE;
+    const auto& [pid, file] = snapshot->processes[snapshot->next++];
+    DWORD size = entry->dwSize;
+    std::memset(entry, 0, sizeof *entry);
+    entry->dwSize = size;
+    entry->th32ProcessID = pid;
+    entry->cntThreads = 1;
+    lstrcpynA(entry->szExeFile, file.c_str(), sizeof entry->szExeFile);
+    return TRUE;
+}
+
+BOOL WINAPI Process32First(HANDLE snapshot, LPPROCESSENTRY32 entry) {
+    return nextProcessEntry(snapshot, entry, true);
+}
+
+BOOL WINAPI Process32Next(HANDLE snapshot, LPPROCESSENTRY32 entry) {
+    return nextProcessEntry(snapshot, entry, false);
 }
 
 BOOL WINAPI CloseHandle(HANDLE handle) {

@@ -63,6 +63,50 @@ bool Dialog::click(int controlId) {
     return clickControl(control);
 }
 
+static Window* comboOrFail(HWND dialog, int controlId, const char* what) {
+    Window* control = controlOrFail(dialog, controlId, what);
+    if (control && !equalNoCase(control->className, "COMBOBOX")) {
+        fail() << what << ": control " << controlId << " is a " << control->className << ", not a combo box";
+        return nullptr;
+    }
+    return control;
+}
+
+void Dialog::dropDown(int controlId) {
+    Window* combo = comboOrFail(window_, controlId, "dropDown()");
+    if (!combo || (combo->style & WS_DISABLED) || (findWin(window_)->style & WS_DISABLED))
+        return;
+    if (Window* dialog = liveWin(window_))
+        callWindow(dialog, WM_COMMAND, MAKEWPARAM(controlId, CBN_DROPDOWN), reinterpret_cast<LPARAM>(combo->handle));
+}
+
+bool Dialog::choose(int controlId, const std::string& itemStart) {
+    Window* combo = comboOrFail(window_, controlId, "choose()");
+    if (!combo || (combo->style & WS_DISABLED) || (findWin(window_)->style & WS_DISABLED))
+        return false;
+    dropDown(controlId);
+    combo = liveControl(window_, controlId);
+    if (!combo)
+        return false;
+    for (size_t i = 0; i < combo->items.size(); i++)
+        if (combo->items[i].first.compare(0, itemStart.size(), itemStart) == 0) {
+            controlProc(combo, CB_SETCURSEL, i, 0);
+            if (Window* dialog = liveWin(window_))
+                callWindow(dialog, WM_COMMAND, MAKEWPARAM(controlId, CBN_SELCHANGE),
+                           reinterpret_cast<LPARAM>(combo->handle));
+            return true;
+        }
+    return false;
+}
+
+std::vector<std::string> Dialog::items(int controlId) const {
+    std::vector<std::string> texts;
+    if (Window* combo = comboOrFail(window_, controlId, "items()"))
+        for (const auto& item : combo->items)
+            texts.push_back(item.first);
+    return texts;
+}
+
 bool Dialog::type(int controlId, const std::string& text) {
     Window* control = controlOrFail(window_, controlId, "type()");
     if (!control)

@@ -2,6 +2,8 @@
 // folders and the open-file dialog; and kernel32's loader for the two libraries the program loads itself.
 #include "internal.h"
 
+#include <tlhelp32.h>
+
 #include <shlobj.h>
 
 #include <algorithm>
@@ -119,6 +121,11 @@ const std::vector<Library>& libraries() {
           {"CoCreateInstance", entryAddress(&CoCreateInstance)},
           {"CoTaskMemFree", entryAddress(&CoTaskMemFree)}}},
         {"comdlg32.dll", 0x79000, {{"GetOpenFileNameA", entryAddress(&GetOpenFileNameA)}}},
+        {"kernel32.dll",
+         0x7A000,
+         {{"CreateToolhelp32Snapshot", entryAddress(&CreateToolhelp32Snapshot)},
+          {"Process32First", entryAddress(&Process32First)},
+          {"Process32Next", entryAddress(&Process32Next)}}},
     };
     return known;
 }
@@ -136,6 +143,13 @@ bool loaded(const char* library, const char* function) {
 
 namespace sim {
 namespace detail {
+
+HMODULE libraryHandle(const std::string& name) {
+    for (const Library& library : libraries())
+        if (name == library.name)
+            return makeHandle<HMODULE>(library.handle);
+    return nullptr;
+}
 
 // A library name as LoadLibraryA takes it: any case, ".dll" when no extension is given.
 std::string libraryName(std::string name) {

@@ -258,6 +258,12 @@ class Dialog {
     // WM_COMMAND (MAKEWPARAM(id, BN_CLICKED), control) goes to the dialog. Statics with SS_NOTIFY send
     // STN_CLICKED (0) likewise.
     bool click(int controlId);
+    // A combo box's list: dropping it down (CBN_DROPDOWN, on which a program may fill it anew), and choosing
+    // the first item whose text begins with this (CBN_SELCHANGE); false when none does or the box is
+    // disabled.
+    void dropDown(int controlId);
+    bool choose(int controlId, const std::string& itemStart);
+    std::vector<std::string> items(int controlId) const;
     // Replaces the text of an edit as the user would (ES_UPPERCASE upper-cases; read-only or disabled edits
     // ignore typing: false; no more than its EM_LIMITTEXT is taken), then sends EN_CHANGE.
     bool type(int controlId, const std::string& text);
@@ -504,6 +510,7 @@ void setOpenProcessFails(DWORD pid, bool fails = true);
 
 struct ProcessInfo {
     DWORD pid = 0;
+    std::string exeFile;     // what the process list shows: the file of its program, folder and all
     std::string commandLine; // for processes the program started
     bool foreign = false;    // added by the test
     bool alive = false;
@@ -516,6 +523,11 @@ struct ProcessInfo {
     std::optional<std::string> directory;
     bool environmentGiven = false;
 };
+// Another program, running from this file (as the process list shows it, for example
+// "C:\\WINDOWS\\DEFRAG.EXE"), for ms or, without ms, until it is ended; returns its id.
+DWORD addProcess(const std::string& exeFile, std::optional<DWORD> runsMs = std::nullopt);
+// Ends another program now, as its user would.
+void stopProcess(DWORD pid);
 std::vector<ProcessInfo> processes();
 std::optional<ProcessInfo> process(DWORD pid);
 

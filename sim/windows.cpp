@@ -315,6 +315,11 @@ SHORT WINAPI GetAsyncKeyState(int key) {
     return S->keysHeld.count(key) ? static_cast<SHORT>(0x8000) : 0;
 }
 
+BOOL WINAPI IsWindowVisible(HWND handle) {
+    Window* window = liveWin(handle);
+    return window && (window->style & WS_VISIBLE) ? TRUE : FALSE;
+}
+
 int WINAPI GetWindowTextA(HWND handle, LPSTR text, int size) {
     Window* window = liveWin(handle);
     if (!window || size <= 0 || !text) {

@@ -480,6 +480,108 @@ TEST_F(TimedExit, CountdownFollowsTheRealTimeLeft) {
     }
 }
 
+// Exit when a program ends: armed from the command line at start, the program looked at every two seconds,
+// then the countdown (60 s where none was chosen) and the exit; never the exit at once.
+TEST_F(TimedExit, WhenAProgramEnds) {
+    const struct {
+        const char* what;
+        const char* line;
+        Strings boxes;                   // each answered OK, Yes for the exit's question
+        std::function<void()> meanwhile; // runs once the program waits; DEFRAG.EXE ends at 30 s
+        const char* tip;                 // while it runs; null: nothing armed
+        DWORD countdownAt;               // 0: no countdown
+        DWORD exitAt;                    // 0: no exit
+    } rows[] = {
+        {"its end, then 60 s",
+         "/p:defrag.exe",
+         {},
+         [] {},
+         "Timed Exit: Shutdown when DEFRAG.EXE",
+         30000,
+         90000},
+        {"with a countdown of 5 s, by its folder and in capitals",
+         "/p:C:\\WINDOWS\\DEFRAG.EXE /w:5 /e:p",
+         {},
+         [] {},
+         "Timed Exit: Power-off when DEFRAG.EXE",
+         30000,
+         35000},
+        {"a click cancels while it runs",
+         "/p:defrag.exe",
+         {},
+         [] {
+             sim::advance(5000);
+             sim::clickTray(WM_LBUTTONDOWN);
+             sim::advance(0);
+             EXPECT_EQ(Settings.TimerActive, 0u);
+             EXPECT_EQ(sim::trayIcon()->tip, "Shutdown");
+         },
+         "Timed Exit: Shutdown when DEFRAG.EXE",
+         0,
+         0},
+        {"its end under About: the countdown opens over it",
+         "/p:defrag.exe /f:c",
+         {"Are you sure you want to exit ?"},
+         [] {
+             sim::onDialog(IDD_ABOUT, [](sim::Dialog& about) {
+                 about.advance(32000);
+                 EXPECT_TRUE(sim::findDialog(IDD_COUNTDOWN));
+                 about.click(IDOK);
+             });
+             PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_ABOUT, 0);
+         },
+         "Timed Exit: Shutdown when DEFRAG.EXE",
+         30000,
+         90000},
+        {"not running", "/p:Backup.exe", {"Program not running: Backup.exe"}, nullptr, nullptr, 0, 0},
+        {"no name", "/p /n", {"No program chosen"}, nullptr, nullptr, 0, 0},
+        {"with a timeout", "/p:defrag.exe /t:60", {"Too many options specified"}, nullptr, nullptr, 0, 0},
+        {"with a time of day", "/a /p:defrag.exe", {"Too many options specified"}, nullptr, nullptr, 0, 0},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::addProcess("C:\\WINDOWS\\EXPLORER.EXE");
+        sim::addProcess("C:\\WINDOWS\\DEFRAG.EXE", 30000);
+        sim::addProcess("C:\\OTHER\\DEFRAG.EXE"); // found second: the first is taken
+        for (const std::string& box : row.boxes)
+            sim::expectBox(box, box == "Are you sure you want to exit ?" ? IDYES : IDOK);
+        if (row.tip) {
+            auto meanwhile = row.meanwhile;
+            const char* tip = row.tip;
+            const char* what = row.what;
+            sim::whenIdle([meanwhile, tip, what] {
+                ASSERT_TRUE(sim::trayIcon()) << what;
+                EXPECT_EQ(sim::trayIcon()->tip, tip) << what;
+                EXPECT_THAT(sim::hotkeys(), IsEmpty()) << what;
+                meanwhile();
+                sim::advance(3600000);
+                PostMessageA(Settings.MainWindow, WM_COMMAND, IDM_EXITPROGRAM, 0);
+            });
+        }
+        sim::RunResult result = sim::runProgram(row.line);
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.what;
+        if (row.exitAt) {
+            ASSERT_EQ(sim::requestStrings("ExitWindowsEx").size(), 1u) << row.what;
+            EXPECT_EQ(sim::requests().back().time, row.exitAt) << row.what;
+        } else {
+            EXPECT_THAT(sim::requests(), IsEmpty()) << row.what;
+        }
+        if (row.countdownAt) {
+            const std::vector<sim::DialogRecord>& opened = sim::dialogsOpened();
+            ASSERT_FALSE(opened.empty()) << row.what;
+            EXPECT_GE(opened.back().openedAt, row.countdownAt) << row.what;
+            EXPECT_LE(opened.back().openedAt, row.countdownAt + 2000) << row.what << ": noticed within 2 s";
+        }
+        for (const sim::TimerCall& call : sim::timerCalls())
+            if (call.setting && call.id == ExitTimer && call.time < 30000) {
+                EXPECT_EQ(call.elapse, 2000u) << row.what << ": looked at every two seconds";
+            }
+        EXPECT_EQ(sim::openHandleCount(), 0) << row.what << ": the program's handle closed";
+        EXPECT_EQ(result.exitCode, 0) << row.what;
+    }
+}
+
 TEST_F(TimedExit, AbortAfterPostponeCancels) {
     sim::whenIdle([] {
         sim::clickTray(WM_LBUTTONDOWN);
@@ -1047,6 +1149,106 @@ TEST_F(TimedExitDialog, ACountdownChosenAfterACancellingClickIsSaved) {
 
 // The edits take six characters, so what was typed is what is read; a longer text set by another program
 // is refused, not cut.
+DWORD DefragPid() {
+    for (const sim::ProcessInfo& process : sim::processes())
+        if (process.exeFile == "C:\\WINDOWS\\DEFRAG.EXE")
+            return process.pid;
+    return 0;
+}
+
+// Exit when program ends: the list names each program running but this one, with a window's title where it
+// has one, read again when it drops down; OK arms at once, or keeps the dialog open and the settings as they
+// were. The choice is never stored: a save keeps the stored timer choice.
+TEST_F(TimedExitDialog, ExitWhenAProgramEnds) {
+    const struct {
+        const char* what;
+        std::function<void(sim::Dialog&)> script; // the program radio is chosen first
+        Strings boxes;
+        bool armed;
+    } rows[] = {
+        {"chosen and armed",
+         [](sim::Dialog& dialog) {
+             EXPECT_EQ(dialog.items(IDC_PROGRAMLIST),
+                       (Strings{"EXPLORER.EXE", "DEFRAG.EXE - Disk Defragmenter"}));
+             EXPECT_TRUE(dialog.choose(IDC_PROGRAMLIST, "DEFRAG.EXE"));
+             dialog.click(IDOK);
+             EXPECT_FALSE(dialog.exists());
+         },
+         {},
+         true},
+        {"a program started after the dialog opened is in the list dropped down",
+         [](sim::Dialog& dialog) {
+             sim::addProcess("C:\\TOOLS\\BACKUP.EXE", 600000);
+             EXPECT_TRUE(dialog.choose(IDC_PROGRAMLIST, "BACKUP.EXE"));
+             dialog.click(IDOK);
+         },
+         {},
+         true},
+        {"none chosen",
+         [](sim::Dialog& dialog) {
+             dialog.click(IDOK);
+             EXPECT_TRUE(dialog.exists());
+             EXPECT_EQ(Settings.ProgramEndFlag, 0);
+             dialog.click(IDCANCEL);
+         },
+         {"No program chosen"},
+         false},
+        {"gone before OK",
+         [](sim::Dialog& dialog) {
+             dialog.choose(IDC_PROGRAMLIST, "DEFRAG.EXE");
+             sim::stopProcess(DefragPid());
+             dialog.click(IDOK);
+             EXPECT_TRUE(dialog.exists());
+             dialog.click(IDCANCEL);
+         },
+         {"Program not running: DEFRAG.EXE"},
+         false},
+        {"not to be opened for waiting",
+         [](sim::Dialog& dialog) {
+             dialog.choose(IDC_PROGRAMLIST, "DEFRAG.EXE");
+             sim::setOpenProcessFails(DefragPid());
+             dialog.click(IDOK);
+             EXPECT_TRUE(dialog.exists());
+             EXPECT_EQ(Settings.ProgramEndFlag, 0);
+             dialog.click(IDCANCEL);
+         },
+         {"Cannot wait for program: DEFRAG.EXE"},
+         false},
+    };
+    for (const auto& row : rows) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        Store("TimerFlag", "1");
+        sim::addProcess("C:\\WINDOWS\\EXPLORER.EXE");
+        DWORD job = sim::addProcess("C:\\WINDOWS\\DEFRAG.EXE", 600000);
+        sim::addForeignWindow("Defrag", "Disk Defragmenter", job);
+        for (const std::string& box : row.boxes)
+            sim::expectBox(box, IDOK);
+        auto script = row.script;
+        Open(
+            [script](sim::Dialog& dialog) {
+                dialog.click(IDC_PROGRAMEND);
+                script(dialog);
+            },
+            "",
+            [&row] {
+                sim::advance(0);
+                EXPECT_EQ(Settings.TimerActive != 0, row.armed) << row.what;
+                EXPECT_EQ(Settings.TimerFlag, row.armed ? 0 : 1) << row.what;
+                if (row.armed) {
+                    EXPECT_EQ(sim::trayIcon()->tip.rfind("Timed Exit: Shutdown when ", 0), 0u) << row.what;
+                    EXPECT_EQ(SaveSettings(), 1);
+                    EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "TimerFlag")->text(), "1")
+                        << row.what << ": the stored timer choice stays";
+                }
+            });
+        EXPECT_EQ(BoxTexts(), row.boxes) << row.what;
+        if (!row.armed) {
+            EXPECT_EQ(sim::openHandleCount(), 0) << row.what << ": no handle left of a refused choice";
+        }
+    }
+}
+
 TEST_F(TimedExitDialog, EditsTakeSixCharactersAndALongerTextIsRefused) {
     Open([](sim::Dialog& dialog) {
         dialog.click(IDC_TIMEOUT);

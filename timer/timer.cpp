@@ -9,6 +9,7 @@
 #include "../exit/exit.h"
 #include "../exit/exittype.h"
 #include "../extras/hotkey.h"
+#include "programs.h"
 
 static const INT32 OneDayMs = 86400000;
 static const INT32 PostponeMs = 300000;
@@ -16,8 +17,10 @@ static const UINT WakeMs = 60000;
 // Found this much past its time, the exit was not missed by a late tick: the clock jumped or the machine
 // slept.
 static const INT32 OverdueMs = 5000;
-// The countdown before such an exit when none was chosen.
-static const UINT32 JumpCountdownSeconds = 60;
+// The countdown before such an exit, and before one after a program's end, when none was chosen.
+static const UINT32 UnplannedCountdownSeconds = 60;
+// How often a program waited for is looked at: its end is noticed within this.
+static const UINT ProgramPollMs = 2000;
 
 static void CALLBACK OnExitTimer(HWND window, UINT message, UINT_PTR id, DWORD time);
 static void CALLBACK OnCountdownTick(HWND window, UINT message, UINT_PTR id, DWORD time);
@@ -143,6 +146,14 @@ static void WakeIn(UINT ms) {
 // "Timed Exit: Power-off at 23:00:00", with " on " and the short date when that is not today; the date is
 // left out where the tip would pass its 63 characters.
 static void MakeArmedTip(char* tip, int capacity) {
+    const char* typeTip = ExitTypeTip(Settings.ExitType);
+    if (Settings.WaitedProgram) {
+        // "Timed Exit: Shutdown when DEFRAG.EXE", cut to the tip's length.
+        char text[32 + MAX_PATH];
+        wsprintfA(text, "Timed Exit: %s when %s", typeTip ? typeTip : "", Settings.WaitedProgramName);
+        CopyText(tip, capacity, text);
+        return;
+    }
     SYSTEMTIME now;
     GetLocalTime(&now);
     INT32 left = Settings.DueByClock ? ClampMs(Settings.ExitDueLocal - MsOfLocalTime(now)) : TimeLeftMs();
@@ -153,7 +164,6 @@ static void MakeArmedTip(char* tip, int capacity) {
     UINT32 days = fromMidnight / OneDayMs;
     UINT32 seconds = fromMidnight % OneDayMs / 1000;
     char text[160];
-    const char* typeTip = ExitTypeTip(Settings.ExitType);
     wsprintfA(text, "Timed Exit: %s at %02u:%02u:%02u", typeTip ? typeTip : "", seconds / 3600,
               seconds / 60 % 60, seconds % 60);
     if (days) {
@@ -218,6 +228,12 @@ int TimedExitCanStart() {
     return 1;
 }
 
+static void StopWaitingForProgram() {
+    if (Settings.WaitedProgram)
+        CloseHandle(Settings.WaitedProgram);
+    Settings.WaitedProgram = NULL;
+}
+
 static void StopCountdown() {
     if (Settings.CountdownTimerId)
         KillTimer(Settings.MainWindow, CountdownTimer);
@@ -240,6 +256,7 @@ void StartTimedExit() {
     // Armed again (the hotkey under an arming of start-up): the new one replaces the earlier one whole.
     if (Settings.TimerActive)
         StopCountdown();
+    StopWaitingForProgram();
     Settings.TimerActive = ExitTimer;
     Settings.CountdownOpened = 0;
     if (byClock) {
@@ -254,9 +271,49 @@ void StartTimedExit() {
     SetHotkey(0);
 }
 
+int StartWaitingForProgram() {
+    if (ArmingRefused())
+        return 0;
+    // Opened to be waited for, or refused: a program is never polled blindly.
+    RunningProgram program;
+    if (!FindRunningProgram(NULL, Settings.ProgramToWaitFor, &program)) {
+        ReportProgram("Program not running: ", Settings.WaitedProgramName);
+        return 0;
+    }
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, Settings.ProgramToWaitFor);
+    if (!process) {
+        ReportProgram("Cannot wait for program: ", Settings.WaitedProgramName);
+        return 0;
+    }
+    if (!SetExitTimer(ProgramPollMs)) {
+        CloseHandle(process);
+        return 0;
+    }
+    if (Settings.TimerActive)
+        StopCountdown();
+    StopWaitingForProgram();
+    Settings.TimerActive = ExitTimer;
+    Settings.WaitedProgram = process;
+    CopyText(Settings.WaitedProgramName, sizeof Settings.WaitedProgramName, program.name);
+    Settings.CountdownOpened = 0;
+    Settings.SuspendNoted = 0;
+    Settings.TimerCancelled = 0;
+    ShowArmedIcon();
+    SetHotkey(0);
+    return 1;
+}
+
+void ReportProgram(const char* message, const char* name) {
+    char text[40 + MAX_PATH];
+    lstrcpyA(text, message);
+    lstrcatA(text, name);
+    ShowError(text);
+}
+
 void CancelTimedExit() {
     if (Settings.TimerActive)
         KillTimer(Settings.MainWindow, ExitTimer);
+    StopWaitingForProgram();
     Settings.TimerActive = 0;
     Settings.ExitWakeMs = 0;
     Settings.CountdownOpened = 0;
@@ -371,11 +428,24 @@ static void PerformTimedExit() {
 void CheckTimedExit() {
     if (!Settings.TimerActive)
         return;
+    if (Settings.WaitedProgram) {
+        if (WaitForSingleObject(Settings.WaitedProgram, 0) == WAIT_TIMEOUT)
+            return;
+        // The job is done. The exit never follows it at once: it gets its countdown, and stays armed.
+        StopWaitingForProgram();
+        INT32 countdownMs =
+            (INT32)((Settings.WarnFlag ? Settings.WarnSeconds : UnplannedCountdownSeconds) * 1000u);
+        DueInMs(countdownMs);
+        OpenCountdown();
+        ShowArmedIcon();
+        WakeIn(NextWakeMs(countdownMs, true));
+        return;
+    }
     INT32 left = TimeLeftMs();
     if (left < -OverdueMs) {
         // The clock was set forward or the machine slept past the time: the exit nobody expected never comes
         // at once. It gets its countdown first, and stays armed meanwhile.
-        UINT32 seconds = Settings.WarnFlag ? Settings.WarnSeconds : JumpCountdownSeconds;
+        UINT32 seconds = Settings.WarnFlag ? Settings.WarnSeconds : UnplannedCountdownSeconds;
         left = (INT32)(seconds * 1000u);
         DueInMs(left);
         OpenCountdown();

@@ -16,6 +16,12 @@ int TimedExitCanStart();
 int ArmingRefused();
 // The one message for a timed exit that cannot be armed.
 void ReportTimerNotStarted();
+// Arms the exit for when the program ProgramToWaitFor ends (exit when a program ends): "Icon_9" with its tip,
+// the hotkey released, the program looked at every two seconds. 0, after "Program not running: " or "Cannot
+// wait for program: " with WaitedProgramName, when it cannot be waited for.
+int StartWaitingForProgram();
+// The error box of a program: the message and the program's name.
+void ReportProgram(const char* message, const char* name);
 // Disarms: stops the timers, closes the countdown, registers the hotkey again and posts the exit type's
 // command, which puts its icon back.
 void CancelTimedExit();

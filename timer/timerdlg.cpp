@@ -1,6 +1,7 @@
 // The "Timed Exit Options" dialog and the "Enter warning window text" dialog.
 #include "timerdlg_internal.h"
 #include "timer.h"
+#include "programs.h"
 
 static INT_PTR CALLBACK WarningTextDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
@@ -71,6 +72,43 @@ static bool ReadNumber(int id, char* field) {
     return true;
 }
 
+struct ProgramListing {
+    HWND list;
+    DWORD chosen;
+};
+
+// "DEFRAG.EXE - Disk Defragmenter": the file name, and the title of a window of the program where it has one.
+static bool ListProgram(const RunningProgram& program, void* context) {
+    ProgramListing* listing = (ProgramListing*)context;
+    char title[128];
+    ProgramWindowTitle(program.id, title, sizeof title);
+    char entry[MAX_PATH + 3 + sizeof title];
+    lstrcpyA(entry, program.name);
+    if (title[0]) {
+        lstrcatA(entry, " - ");
+        lstrcatA(entry, title);
+    }
+    LRESULT index = SendMessageA(listing->list, CB_ADDSTRING, 0, (LPARAM)entry);
+    SendMessageA(listing->list, CB_SETITEMDATA, (WPARAM)index, (LPARAM)program.id);
+    if (program.id == listing->chosen)
+        SendMessageA(listing->list, CB_SETCURSEL, (WPARAM)index, 0);
+    return true;
+}
+
+// Reads the running programs into the list, when the dialog opens and each time the list drops down; the
+// program chosen stays chosen while it runs.
+static void ReadProgramList(DWORD chosen) {
+    ProgramListing listing = {GetDlgItem(Dialog(), IDC_PROGRAMLIST), chosen};
+    SendMessageA(listing.list, CB_RESETCONTENT, 0, 0);
+    ForEachRunningProgram(ListProgram, &listing);
+}
+
+static DWORD ChosenProgram() {
+    HWND list = GetDlgItem(Dialog(), IDC_PROGRAMLIST);
+    LRESULT index = SendMessageA(list, CB_GETCURSEL, 0, 0);
+    return index == CB_ERR ? 0 : (DWORD)SendMessageA(list, CB_GETITEMDATA, (WPARAM)index, 0);
+}
+
 static void InitTimedExitDialog() {
     HWND dialog = Dialog();
     // The edits take what their fields hold, so that what was typed is what is read.
@@ -80,7 +118,9 @@ static void InitTimedExitDialog() {
     CheckDlgButton(dialog, IDC_TIMEOUT, Settings.TimerFlag ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_ATTIME, Settings.AtFlag ? BST_CHECKED : BST_UNCHECKED);
     CheckDlgButton(dialog, IDC_WARN, Settings.WarnFlag ? BST_CHECKED : BST_UNCHECKED);
-    Settings.NoTimedExitFlag = !Settings.TimerFlag && !Settings.AtFlag;
+    CheckDlgButton(dialog, IDC_PROGRAMEND, Settings.ProgramEndFlag ? BST_CHECKED : BST_UNCHECKED);
+    ReadProgramList(Settings.ProgramToWaitFor);
+    Settings.NoTimedExitFlag = !Settings.TimerFlag && !Settings.AtFlag && !Settings.ProgramEndFlag;
     CheckDlgButton(dialog, IDC_NOTIMEDEXIT, Settings.NoTimedExitFlag ? BST_CHECKED : BST_UNCHECKED);
     if (Settings.NoTimedExitFlag) {
         Settings.WarnFlag = 0;
@@ -117,6 +157,9 @@ static constexpr ChoiceField ChoiceFields[] = {
     {&Settings.AtMinute, sizeof Settings.AtMinute},
     {&Settings.AtSecond, sizeof Settings.AtSecond},
     {&Settings.ExitDelayMs, sizeof Settings.ExitDelayMs},
+    {&Settings.ProgramEndFlag, sizeof Settings.ProgramEndFlag},
+    {&Settings.ProgramToWaitFor, sizeof Settings.ProgramToWaitFor},
+    {Settings.WaitedProgramName, sizeof Settings.WaitedProgramName},
 };
 
 static constexpr unsigned ChoiceSize() {
@@ -146,16 +189,47 @@ static void CopyChoice(TimedExitChoice& choice, bool back) {
 
 // A refused OK cancels what it armed on the way and leaves the settings as it found them, before its box:
 // what it refused is never kept for a click under the box, a later click or a save.
-static int RefuseChoice(TimedExitChoice& before) {
+static int RestoreChoice(TimedExitChoice& before) {
     CancelTimedExit();
     CopyChoice(before, true);
+    return 0;
+}
+
+static int RefuseChoice(TimedExitChoice& before) {
+    RestoreChoice(before);
     return ReportInvalidTime();
+}
+
+// Exit when a program ends: the program chosen in the list, armed for at once. The dialog stays open, the
+// settings as they were, when none is chosen or it cannot be waited for.
+static int ApplyProgramChoice(TimedExitChoice& before) {
+    HWND list = GetDlgItem(Dialog(), IDC_PROGRAMLIST);
+    LRESULT index = SendMessageA(list, CB_GETCURSEL, 0, 0);
+    char entry[MAX_PATH + 140];
+    if (index == CB_ERR || SendMessageA(list, CB_GETLBTEXTLEN, (WPARAM)index, 0) >= (LRESULT)sizeof entry) {
+        RestoreChoice(before);
+        ShowError("No program chosen");
+        return 0;
+    }
+    SendMessageA(list, CB_GETLBTEXT, (WPARAM)index, (LPARAM)entry);
+    // The entry's file name, before the window title: for the messages until the program is found again.
+    for (char* at = entry; *at; at++)
+        if (at[0] == ' ' && at[1] == '-' && at[2] == ' ')
+            *at = 0;
+    Settings.ProgramToWaitFor = (DWORD)SendMessageA(list, CB_GETITEMDATA, (WPARAM)index, 0);
+    CopyText(Settings.WaitedProgramName, sizeof Settings.WaitedProgramName, entry);
+    Settings.TimerFlag = 0;
+    Settings.AtFlag = 0;
+    if (!StartWaitingForProgram())
+        return RestoreChoice(before);
+    return 1;
 }
 
 static int ApplyTimedExitDialog() {
     // A time of day is armed by this OK; while an exit is on its way nothing may be armed, so the OK is
     // not taken at all and the dialog stays as it is, rather than closing as if it had armed.
-    if (!Settings.TimerActive && Checked(IDC_ATTIME) && !Checked(IDC_TIMEOUT) && ArmingRefused())
+    if (!Settings.TimerActive && (Checked(IDC_ATTIME) || Checked(IDC_PROGRAMEND)) && !Checked(IDC_TIMEOUT) &&
+        ArmingRefused())
         return 0;
     TimedExitChoice before;
     CopyChoice(before, false);
@@ -163,12 +237,17 @@ static int ApplyTimedExitDialog() {
     if (!Settings.TimerActive) {
         Settings.TimerFlag = (INT32)Checked(IDC_TIMEOUT);
         Settings.AtFlag = (INT32)Checked(IDC_ATTIME);
+        Settings.ProgramEndFlag = (INT32)Checked(IDC_PROGRAMEND);
         Settings.WarnFlag = (INT32)Checked(IDC_WARN);
         if (Settings.WarnFlag) {
             if (!ReadNumber(IDC_WARNVALUE, Settings.WarnValue))
                 return RefuseChoice(before);
             Settings.WarnSeconds = (UINT32)DecimalValue(Settings.WarnValue);
+            if (Settings.WarnSeconds == 0 || Settings.WarnSeconds > MAX_TIMER_SECONDS)
+                return RefuseChoice(before);
         }
+        if (Settings.ProgramEndFlag && !ApplyProgramChoice(before))
+            return 0;
         if (Settings.TimerFlag) {
             if (!ReadNumber(IDC_TIMEOUTVALUE, Settings.TimerValue))
                 return RefuseChoice(before);
@@ -186,9 +265,6 @@ static int ApplyTimedExitDialog() {
             if (Settings.TimerActive)
                 CancelTimedExit();
             Settings.TimerFlag = 0;
-            // A warning no arming would take is refused here, not once more by the arming.
-            if (Settings.WarnFlag && (Settings.WarnSeconds == 0 || Settings.WarnSeconds > MAX_TIMER_SECONDS))
-                return RefuseChoice(before);
             StartTimedExit();
         }
         if (Settings.WarnFlag) {
@@ -217,6 +293,15 @@ static int TimedExitStep(HWND dialog, int command) {
     return 1;
 }
 
+// A choice of when to exit enables its own field and the countdown's, and leaves the other choices' off.
+static void EnableChoice(int field) {
+    static const int fields[] = {IDC_TIMEOUTVALUE, IDC_ATVALUE, IDC_PROGRAMLIST};
+    for (unsigned i = 0; i < sizeof fields / sizeof fields[0]; i++)
+        Enable(fields[i], fields[i] == field);
+    Enable(IDC_WARNVALUE, TRUE);
+    Enable(IDC_WARN, TRUE);
+}
+
 INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
@@ -233,17 +318,20 @@ INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             break;
         case IDC_TIMEOUT:
             ShowTimeoutValue();
-            Enable(IDC_TIMEOUTVALUE, TRUE);
-            Enable(IDC_ATVALUE, FALSE);
-            Enable(IDC_WARNVALUE, TRUE);
-            Enable(IDC_WARN, TRUE);
+            EnableChoice(IDC_TIMEOUTVALUE);
             break;
         case IDC_ATTIME:
             ShowAtValue();
-            Enable(IDC_TIMEOUTVALUE, FALSE);
-            Enable(IDC_ATVALUE, TRUE);
-            Enable(IDC_WARNVALUE, TRUE);
-            Enable(IDC_WARN, TRUE);
+            EnableChoice(IDC_ATVALUE);
+            break;
+        case IDC_PROGRAMEND:
+            SetDlgItemTextA(dialog, IDC_TIMEOUTVALUE, "");
+            SetDlgItemTextA(dialog, IDC_ATVALUE, "");
+            EnableChoice(IDC_PROGRAMLIST);
+            break;
+        case IDC_PROGRAMLIST:
+            if (HIWORD(wParam) == CBN_DROPDOWN)
+                ReadProgramList(ChosenProgram());
             break;
         case IDC_WARN:
             if (Checked(IDC_WARN)) {
@@ -261,6 +349,7 @@ INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             ClearTimeEdits();
             Enable(IDC_TIMEOUTVALUE, FALSE);
             Enable(IDC_ATVALUE, FALSE);
+            Enable(IDC_PROGRAMLIST, FALSE);
             Enable(IDC_WARNVALUE, FALSE);
             Enable(IDC_WARN, FALSE);
             Enable(IDC_EDITWARNINGTEXT, FALSE);

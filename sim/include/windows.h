@@ -248,6 +248,7 @@ typedef struct tagBITMAP {
 #define WS_SYSMENU 0x00080000L
 #define WS_GROUP 0x00020000L
 #define WS_TABSTOP 0x00010000L
+#define WS_VSCROLL 0x00200000L
 
 #define BS_PUSHBUTTON 0x0L
 #define BS_DEFPUSHBUTTON 0x1L
@@ -262,6 +263,20 @@ typedef struct tagBITMAP {
 #define BM_GETCHECK 0x00F0
 #define BM_SETCHECK 0x00F1
 #define BM_CLICK 0x00F5
+
+#define CBS_DROPDOWNLIST 0x0003L
+#define CB_ERR (-1)
+#define CB_ADDSTRING 0x0143
+#define CB_GETCOUNT 0x0146
+#define CB_GETCURSEL 0x0147
+#define CB_GETLBTEXT 0x0148
+#define CB_GETLBTEXTLEN 0x0149
+#define CB_RESETCONTENT 0x014B
+#define CB_SETCURSEL 0x014E
+#define CB_GETITEMDATA 0x0150
+#define CB_SETITEMDATA 0x0151
+#define CBN_SELCHANGE 1
+#define CBN_DROPDOWN 7
 
 #define ES_CENTER 0x0001L
 #define ES_MULTILINE 0x0004L
@@ -473,6 +488,7 @@ HWND WINAPI FindWindowA(LPCSTR className, LPCSTR title);
 UINT WINAPI RegisterWindowMessageA(LPCSTR name);
 HWND WINAPI GetDesktopWindow();
 BOOL WINAPI EnumWindows(WNDENUMPROC callback, LPARAM value);
+BOOL WINAPI IsWindowVisible(HWND window);
 DWORD WINAPI GetWindowThreadProcessId(HWND window, LPDWORD processId);
 BOOL WINAPI SetForegroundWindow(HWND window);
 BOOL WINAPI GetCursorPos(LPPOINT point);

@@ -244,3 +244,57 @@ check_timed_exit_refused_not_saved() {
     expect "main: Kelto95"
     kelto_running || fail "Kelto95.exe ended at the start over the saved settings"
 }
+
+# A job for "exit when a program ends": a copy of the driver named JOB.EXE that runs for $1 ms, as the
+# process list shows it.
+start_job() {
+    cp "$C_DRIVE/driver.exe" "$C_DRIVE/job.exe"
+    timeout 300 wine 'C:\job.exe' mark 'C:\job.log' job "$1" >/dev/null 2>>"$WORK/wine.err" &
+    wait_log job start
+}
+
+# Exit when a program ends, from the command line: while the job runs the exit is armed and the tip
+# says for which program; when it ends the countdown opens, and the exit request comes after it, not
+# at once. A program that is not running is refused with its name as typed, and nothing is armed.
+check_exit_when_a_program_ends() {
+    guarded_session
+    kelto_start /p:NotHere.exe
+    must_drive wait-box 60000
+    expect "text: Program not running: NotHere.exe"
+    must_drive click 1
+    kelto_wait 60
+    expect_exit_code 0
+
+    start_job 8000
+    kelto_start /p:job.exe /w:3
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 sleep 500 tray-tips
+    expect "tip: Timed Exit: Shutdown when JOB.EXE"
+    wait_log job end
+    expect_no_call 'ExitWindowsEx'
+    must_drive wait-dialog Countdown 10000
+    local opened=$SECONDS
+    expect_no_call 'ExitWindowsEx'
+    wait_calls 1 '^user32\.ExitWindowsEx\(00000001,00000000\)$'
+    note "the request came $((SECONDS - opened)) s after the countdown opened"
+    ((SECONDS - opened >= 2)) || fail "the exit came with the program's end, not after its countdown"
+}
+
+# The same from Timed Exit Options: the list names the job, OK arms for it with its tip, and Abort in
+# the countdown after its end cancels the exit.
+check_exit_when_a_program_ends_from_the_dialog() {
+    guarded_session
+    start_job 6000
+    kelto_start
+    must_drive main-window 60000 wait-window Shell_TrayWnd - 10000 command 170 \
+        wait-dialog 'Timed Exit Options' 60000 click-wait 122 combo-choose 123 JOB.EXE click 1 \
+        wait-gone - 'Timed Exit Options' 10000 sleep 500 tray-tips
+    expect "item: JOB.EXE"
+    saw "item: KELTO95.EXE" && fail "the list names Kelto95 itself"
+    expect "tip: Timed Exit: Shutdown when JOB.EXE"
+    wait_log job end
+    must_drive wait-dialog Countdown 10000 click 113 wait-gone - Countdown 10000 sleep 1000 tray-tips
+    expect "tip: Shutdown"
+    must_drive sleep 3000
+    expect_no_call 'ExitWindowsEx'
+    kelto_running || fail "Kelto95.exe ended after Abort"
+}

@@ -576,6 +576,36 @@ static HWND Current(void) {
     return CurrentWindow ? CurrentWindow : FindVisible("#32770", NULL);
 }
 
+/* Drop a drop-down list of the current dialog down, as a user does (its owner may fill it anew then),
+ * print its items ("item: text"), and choose the first that begins with prefix as a user does: the
+ * selection, then CBN_SELCHANGE to the dialog.  A drop-down list's own text is its selection's, which
+ * WM_GETTEXT reads across processes. */
+static int ComboChoose(const char* id, const char* prefix) {
+    HWND dialog = Current();
+    HWND combo = GetDlgItem(dialog, atoi(id));
+    DWORD_PTR count = 0, done = 0;
+    char text[512];
+    int chosen = -1;
+    if (!combo)
+        return Fail("no such control", id);
+    SendMessageTimeoutA(combo, CB_SHOWDROPDOWN, TRUE, 0, SMTO_ABORTIFHUNG, 10000, &done);
+    SendMessageTimeoutA(combo, CB_SHOWDROPDOWN, FALSE, 0, SMTO_ABORTIFHUNG, 10000, &done);
+    SendMessageTimeoutA(combo, CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 10000, &count);
+    for (DWORD_PTR i = 0; i < count && i < 200; i++) {
+        SendMessageTimeoutA(combo, CB_SETCURSEL, i, 0, SMTO_ABORTIFHUNG, 10000, &done);
+        GetTextOf(combo, text, sizeof text);
+        PrintValue("item", text);
+        if (chosen < 0 && strncmp(text, prefix, strlen(prefix)) == 0)
+            chosen = (int)i;
+    }
+    SendMessageTimeoutA(combo, CB_SETCURSEL, (WPARAM)chosen, 0, SMTO_ABORTIFHUNG, 10000, &done);
+    if (chosen < 0)
+        return Fail("no item begins with", prefix);
+    SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(atoi(id), CBN_SELCHANGE), (LPARAM)combo, SMTO_ABORTIFHUNG,
+                        10000, &done);
+    return 1;
+}
+
 static int Run(int argc, char** argv) {
     int i = 1;
 #define NEED(n)                                                                                              \
@@ -661,6 +691,10 @@ static int Run(int argc, char** argv) {
             snprintf(text, sizeof text, "%d", CountVisible("#32770", NULL));
             PrintValue("boxes", text);
             i += 1;
+        } else if (strcmp(command, "combo-choose") == 0) { /* id prefix: drop down, list, choose */
+            NEED(2);
+            ok = ComboChoose(argv[i + 1], argv[i + 2]);
+            i += 3;
         } else if (strcmp(command, "click") == 0) { /* control id of the current box or dialog */
             NEED(1);
             HWND button = GetDlgItem(Current(), atoi(argv[i + 1]));
