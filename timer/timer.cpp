@@ -242,6 +242,24 @@ static void StopCountdown() {
         DestroyWindow(Settings.CountdownWindow);
 }
 
+// An arming whose exit timer runs: it replaces an earlier one whole (the hotkey under an arming of start-up),
+// its countdown and its wait included.
+static void BeginArming() {
+    if (Settings.TimerActive)
+        StopCountdown();
+    StopWaitingForProgram();
+    Settings.TimerActive = ExitTimer;
+    Settings.CountdownOpened = 0;
+    Settings.SuspendNoted = 0;
+    Settings.TimerCancelled = 0;
+}
+
+// Once it knows what comes when: the icon says so, and the hotkey is released while it is armed.
+static void EndArming() {
+    ShowArmedIcon();
+    SetHotkey(0);
+}
+
 void StartTimedExit() {
     if (ArmingRefused())
         return;
@@ -253,22 +271,14 @@ void StartTimedExit() {
     INT32 left = byClock ? ClampMs(Settings.AtDueLocal - LocalClockMs()) : Settings.ExitDelayMs;
     if (!SetExitTimer(NextWakeMs(left, false)))
         return;
-    // Armed again (the hotkey under an arming of start-up): the new one replaces the earlier one whole.
-    if (Settings.TimerActive)
-        StopCountdown();
-    StopWaitingForProgram();
-    Settings.TimerActive = ExitTimer;
-    Settings.CountdownOpened = 0;
+    BeginArming();
     if (byClock) {
         Settings.DueByClock = 1;
         Settings.ExitDueLocal = Settings.AtDueLocal;
     } else {
         DueInMs(left);
     }
-    Settings.SuspendNoted = 0;
-    Settings.TimerCancelled = 0;
-    ShowArmedIcon();
-    SetHotkey(0);
+    EndArming();
 }
 
 int StartWaitingForProgram() {
@@ -289,17 +299,10 @@ int StartWaitingForProgram() {
         CloseHandle(process);
         return 0;
     }
-    if (Settings.TimerActive)
-        StopCountdown();
-    StopWaitingForProgram();
-    Settings.TimerActive = ExitTimer;
+    BeginArming();
     Settings.WaitedProgram = process;
     CopyText(Settings.WaitedProgramName, sizeof Settings.WaitedProgramName, program.name);
-    Settings.CountdownOpened = 0;
-    Settings.SuspendNoted = 0;
-    Settings.TimerCancelled = 0;
-    ShowArmedIcon();
-    SetHotkey(0);
+    EndArming();
     return 1;
 }
 
