@@ -1,5 +1,7 @@
 // Start-up, the hidden main window and the message loop.
 #include "main_internal.h"
+#include "boxes.h"
+#include "text.h"
 #include "tray.h"
 #include "trayicon.h"
 #include "../exit/exit.h"

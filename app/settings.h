@@ -1,4 +1,5 @@
-// The one process-wide record: persisted settings, run state, handles and text buffers.
+// The one process-wide record: persisted settings, run state, handles and text buffers, and the numbers the
+// program knows its windows, timers and fields by.
 #ifndef KELTO_SETTINGS_H
 #define KELTO_SETTINGS_H
 
@@ -10,8 +11,6 @@
 // Sent to the main window by Restart Shell, wParam the taskbar window it ends: watch for the new one.
 #define WM_SHELLRESTARTED (WM_USER + 501)
 #define HOTKEY_ID 4097
-#define ErrorBoxStyle (MB_OK | MB_ICONEXCLAMATION | MB_SETFOREGROUND)
-#define QuestionBoxStyle (MB_SYSTEMMODAL | MB_ICONQUESTION | MB_YESNO)
 #define SETTINGS_KEY "SOFTWARE\\Garvik\\Kelto95"
 
 // The longest tray tip: Windows 95's record holds 64 bytes.
@@ -113,7 +112,6 @@ struct SettingsRecord {
     UINT_PTR TimerActive; // ExitTimer while a timed exit is armed, 0 when idle
     INT32 AtFlag;
     INT32 RunOnceFlag;
-    INT32 QuickMenuFlag;
     INT32 WarnFlag;
     INT32 WarningTextChanged; // edited in this run: every save stores WarningText
     INT32 WarningTextIsDefault;
@@ -126,7 +124,7 @@ struct SettingsRecord {
     INT32 InitialNoClose;
     INT32 HideIconFlag;
     INT32 TimerCancelled;
-    UINT32 OnItsWay; // the ways taken now, one bit each (Way)
+    UINT32 Busy; // what is on its way now, one bit each (busy.h)
     INT32 ComInitialized;
 
     // Menus and tray icon.
@@ -153,53 +151,13 @@ struct SettingsRecord {
 
 extern SettingsRecord Settings;
 
-// A box, a dialog and a popup menu each run a loop of their own, which goes on dispatching clicks, the
-// hotkey, posted commands and timers. One rule answers whatever arrives there: what is already on its way
-// is not started a second time. These are the things that can be on their way.
-enum Way : UINT32 {
-    WayExit = 1u << 0,             // an exit, from its trigger to its request
-    WayHideIconQuestion = 1u << 1, // "Are you sure you want to hide the tray icon ?"
-    // A dialog's step that may show a box: its OK, Cancel, close, Browse or Edit.
-    WayTimedExitStep = 1u << 2,
-    WayWarningTextStep = 1u << 3,
-    WayHotkeyStep = 1u << 4,
-    WayRunBeforeStep = 1u << 5,
-    WayRegistryStep = 1u << 6,
-    WayShortcutStep = 1u << 7,
-};
-
-// Takes a way and returns 1, or returns 0 and takes nothing when that way is already on its way.
-int TakeWay(UINT32 way);
-void LeaveWay(UINT32 way);
-int IsOnItsWay(UINT32 way);
-
-// A dialog's step: returns non-zero when the dialog is to end.
-typedef int (*DialogStep)(HWND dialog, int command);
-
-// Every dialog runs its OK, Cancel, close and the other commands that may show a box through here: the
-// box's loop leaves the dialog usable, so until the step is done the dialog takes no second step and does
-// not end. Ends the dialog with 0 when the step says so.
-void RunDialogStep(UINT32 way, DialogStep step, HWND dialog, int command);
-
 // Sets the start-up values; the first step after the operating-system check.
 void SetStartupValues(HINSTANCE instance);
-
-// The program's decimal conversion: white space, one sign, digits; no digits give 0.
-INT32 DecimalValue(const char* text);
-
-// Copies at most capacity-1 bytes and always terminates: no copy ever runs past a field.
-void CopyText(char* field, int capacity, const char* text);
 
 // Flips a flag: 1 when it was 0, else 0.
 INT32 Toggled(INT32 flag);
 
-// Beep and error box without owner or caption.
-void ShowError(const char* text);
-
-// The "Confirm" question; non-zero when answered Yes.
-int AskConfirm(const char* text);
-
-// Beep and "Ok" box for a dialog's success, or the error box with the asterisk sound for its failure.
-void ReportOutcome(int success, const char* successText, const char* failureText);
+// A flag as its check box shows it.
+UINT CheckState(INT32 flag);
 
 #endif

@@ -1,5 +1,7 @@
 // The tray icon's clicks, its two popup menus and the dispatch of every command.
 #include "tray.h"
+#include "busy.h"
+#include "boxes.h"
 #include "trayicon.h"
 #include "../exit/exit.h"
 #include "../exit/exittype.h"
@@ -31,25 +33,20 @@ static UINT ShowMenu(HMENU menu, UINT flags) {
 // the menu itself, not from a command in the queue: the menu's loop dispatches the timers, and a command
 // posted there (a timed exit cancelled or fired) must never count as the choice.
 static void ShowQuickMenu() {
-    Settings.QuickMenuFlag = 1;
     UpdateExitTypeMenu();
     UINT chosen = ShowMenu(Settings.ExitTypeMenu, TPM_RETURNCMD);
     // The choice's own action is the exit's first step: a click under its message starts no second exit.
     if (chosen)
         ExecuteExit(OnCommand, (int)chosen);
-    Settings.QuickMenuFlag = 0;
 }
 
 void OnTrayMessage(WPARAM, LPARAM lParam) {
     switch ((UINT)lParam) {
     case WM_LBUTTONDOWN:
-        if (GetAsyncKeyState(VK_SHIFT) & 0x8000) {
+        if (GetAsyncKeyState(VK_SHIFT) & 0x8000)
             ShowQuickMenu();
-        } else {
-            Settings.QuickMenuFlag = 0;
-            if (Settings.ClickFlag)
-                OnTrayClick();
-        }
+        else if (Settings.ClickFlag)
+            OnTrayClick();
         break;
     case WM_LBUTTONDBLCLK:
         if (!Settings.ClickFlag)
@@ -131,7 +128,7 @@ static void RunDialog(int id, DLGPROC procedure, HWND* openDialog) {
         return;
     }
     // Under an exit's question a dialog would hold back its answer until it closed: the answer acts at once.
-    if (IsOnItsWay(WayExit))
+    if (IsBusy(BusyExit))
         return;
     DialogBoxParamA(Settings.Instance, MAKEINTRESOURCEA(id), Settings.MainWindow, procedure, 0);
     *openDialog = NULL;
@@ -176,9 +173,9 @@ void OnCommand(int id) {
     case IDM_SHORTCUT: RunDialog(IDD_SHORTCUT, ShortcutDlgProc, &Settings.ShortcutDialog); break;
     case IDM_CONFIRM: Settings.ConfirmFlag = Toggled(Settings.ConfirmFlag); break;
     case IDM_HIDEICON:
-        if (!IsOnItsWay(WayExit) && TakeWay(WayHideIconQuestion)) {
+        if (!IsBusy(BusyExit) && EnterBusy(BusyHideIconQuestion)) {
             AskToHideIcon();
-            LeaveWay(WayHideIconQuestion);
+            LeaveBusy(BusyHideIconQuestion);
         }
         break;
     case IDM_SETTINGS: RunDialog(IDD_REGISTRY, RegistryDlgProc, &Settings.RegistryDialogWindow); break;

@@ -1,5 +1,6 @@
 // The tray icon: its request record, and its return on a new taskbar.
 #include "trayicon_internal.h"
+#include "text.h"
 #include "../exit/exittype.h"
 
 static void SetTip(const char* tip) {

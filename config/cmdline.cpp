@@ -1,5 +1,7 @@
 // The command line: options switch settings on over the stored ones; values come from the first ten words.
 #include "cmdline.h"
+#include "../app/boxes.h"
+#include "../app/text.h"
 #include "store.h"
 #include "../exit/exit.h"
 #include "../exit/exittype.h"
@@ -14,20 +16,8 @@ struct Token {
 
 static const int TokenSlots = 10;
 
-// Where the part first stands in the text; null when it does not.
-static const char* Find(const char* text, int length, const char* part) {
-    for (int at = 0; at < length; at++) {
-        int i = 0;
-        while (part[i] && at + i < length && text[at + i] == part[i])
-            i++;
-        if (!part[i])
-            return text + at;
-    }
-    return NULL;
-}
-
 static bool Contains(const char* text, int length, const char* part) {
-    return Find(text, length, part) != NULL;
+    return FindText(text, length, part) != NULL;
 }
 
 static bool LineHas(const char* line, const char* option) {
@@ -85,7 +75,7 @@ static int Reject(const char* message) {
 // lowered the line the options are read from), and the first program running that it names.
 static int FindProgramOfCommandLine(const char* text) {
     int length = lstrlenA(text);
-    const char* option = Find(text, length, "/p:");
+    const char* option = FindText(text, length, "/p:");
     const char* source = text;
     if (lstrlenA(Settings.OriginalCommandLine) == length)
         source = Settings.OriginalCommandLine;

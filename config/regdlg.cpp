@@ -1,6 +1,9 @@
 // The "Registry" dialog: save or delete the stored settings, auto-run, and the two start-menu policies.
 #include "regdlg_internal.h"
+#include "../app/busy.h"
+#include "../app/boxes.h"
 #include "store.h"
+#include "../app/text.h"
 
 static int IsValuePresent(HKEY root, const char* keyName, const char* valueName, bool needsNonZero) {
     HKEY key;
@@ -34,8 +37,7 @@ static int SetAutorun(int on) {
         return 1;
     // The bytes after the path's terminator are written too: they are zero, not stack contents.
     char path[MAX_PATH];
-    for (unsigned i = 0; i < sizeof path; i++)
-        path[i] = 0;
+    ZeroFill(path, sizeof path);
     if (on)
         GetModuleFileNameA(NULL, path, sizeof path);
     HKEY key;
@@ -64,10 +66,6 @@ static int SetNoLogOff(int on) {
 
 static int SetNoClose(int on) {
     return SetPolicy("NoClose", on);
-}
-
-static UINT CheckState(INT32 flag) {
-    return flag ? BST_CHECKED : BST_UNCHECKED;
 }
 
 static void InitRegistryDialog() {
@@ -125,9 +123,9 @@ INT_PTR CALLBACK RegistryDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         break;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
-            RunDialogStep(WayRegistryStep, RegistryStep, dialog, LOWORD(wParam));
+            RunDialogStep(BusyRegistryStep, RegistryStep, dialog, LOWORD(wParam));
         break;
-    case WM_CLOSE: RunDialogStep(WayRegistryStep, RegistryStep, dialog, IDCANCEL); break;
+    case WM_CLOSE: RunDialogStep(BusyRegistryStep, RegistryStep, dialog, IDCANCEL); break;
     }
     return FALSE;
 }

@@ -1,5 +1,6 @@
 // The stored settings: seventeen string values under HKEY_LOCAL_MACHINE.
 #include "store.h"
+#include "../app/text.h"
 #include "../exit/exittype.h"
 #include "../exit/runbefore.h"
 
@@ -13,11 +14,6 @@ struct ShortValue {
     char* text;
     int capacity;
 };
-
-static void Fill(BYTE* bytes, DWORD size, BYTE value) {
-    for (DWORD i = 0; i < size; i++)
-        bytes[i] = value;
-}
 
 // Reads a short value into scratch and terminates it there: stored data need not carry a terminator. Seven
 // characters without one are too long for a field of six: refused as a longer value is, never cut, for a
@@ -91,7 +87,7 @@ void LoadSettings() {
 static bool WriteText(HKEY key, const char* name, const char* text, DWORD size) {
     // The filler after the terminator is zero, never leftovers of an earlier longer text.
     BYTE data[PROGRAMS_TO_RUN_SIZE];
-    Fill(data, size, 0);
+    ZeroFill(data, size);
     lstrcpynA((char*)data, text, (int)size);
     return RegSetValueExA(key, name, 0, REG_SZ, data, size) == ERROR_SUCCESS;
 }

@@ -1,6 +1,7 @@
 // Ejecting removable and CD-ROM media through the VWIN32 device (MS-DOS IOCTL 440Dh).
 #include "eject.h"
 #include "exittype.h"
+#include "../app/text.h"
 
 // The VWIN32 register record; its layout is the device's contract.
 struct DIOC_REGISTERS {
@@ -51,8 +52,7 @@ static void EjectDrive(HANDLE device, int drive) {
     if (drive == 1 || drive == 2)
         return;
     BYTE mediaId[28];
-    for (unsigned i = 0; i < sizeof mediaId; i++)
-        mediaId[i] = 0;
+    ZeroFill(mediaId, sizeof mediaId);
     DIOC_REGISTERS registers;
     if (!AskMediaId(device, &registers, drive, mediaId, GetMediaId) &&
         !AskMediaId(device, &registers, drive, mediaId, GetMediaIdFirstRelease))

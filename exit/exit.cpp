@@ -1,5 +1,7 @@
 // Performing the selected exit: the one place where the program acts on the session.
 #include "exit_internal.h"
+#include "../app/busy.h"
+#include "../app/boxes.h"
 #include "exittype.h"
 #include "eject.h"
 #include "runbefore.h"
@@ -67,7 +69,7 @@ void ExecuteExit(ExitStep firstStep, int argument) {
     // The one way of every exit, whatever started it: a click, the hotkey, a quick-menu choice, a timer
     // falling due. The boxes on the way ("Screensaver cannot be forced", the question) run loops of their
     // own, where a second trigger arrives and is refused.
-    if (Settings.TimerActive || !TakeWay(WayExit))
+    if (Settings.TimerActive || !EnterBusy(BusyExit))
         return;
     // The exit the ask chose: a type selected under the boxes on its way does not change it.
     INT32 chosen = firstStep && IsExitType(argument) ? argument : Settings.ExitType;
@@ -76,7 +78,7 @@ void ExecuteExit(ExitStep firstStep, int argument) {
     if (!Settings.ConfirmFlag || AskConfirm("Are you sure you want to exit ?"))
         PerformExit(chosen);
     DropInputThatCameMeanwhile();
-    LeaveWay(WayExit);
+    LeaveBusy(BusyExit);
 }
 
 void ExecuteExit() {

@@ -1,5 +1,8 @@
 // Programs run before the exit: the four entries, their stored form, the runner and the dialog.
 #include "runbefore_internal.h"
+#include "../app/busy.h"
+#include "../app/boxes.h"
+#include "../app/text.h"
 #include "../app/libraries.h"
 #include <commdlg.h>
 
@@ -19,12 +22,6 @@ static const int EntryEdits[PROGRAM_COUNT] = {IDC_PROGRAM1, IDC_PROGRAM2, IDC_PR
 static const int BrowseButtons[PROGRAM_COUNT] = {IDC_BROWSE1, IDC_BROWSE2, IDC_BROWSE3, IDC_BROWSE4};
 // What can be typed into an entry's edit: four such entries always fit the stored list whole.
 static const int DialogEntryLength = 200;
-
-static void ZeroBytes(void* memory, unsigned size) {
-    BYTE* bytes = (BYTE*)memory;
-    for (unsigned i = 0; i < size; i++)
-        bytes[i] = 0;
-}
 
 void JoinProgramList() {
     Settings.ProgramsToRun[0] = 0;
@@ -68,16 +65,9 @@ void SplitProgramList() {
 
 bool HasProgramExtension(const char* text) {
     static const char* const extensions[] = {".com", ".exe", ".bat", ".pif", ".cmd"};
-    for (unsigned e = 0; e < sizeof extensions / sizeof extensions[0]; e++) {
-        const char* extension = extensions[e];
-        for (const char* at = text; *at; at++) {
-            int i = 0;
-            while (extension[i] && at[i] == extension[i])
-                i++;
-            if (!extension[i])
-                return true;
-        }
-    }
+    for (unsigned e = 0; e < sizeof extensions / sizeof extensions[0]; e++)
+        if (FindText(text, lstrlenA(text), extensions[e]))
+            return true;
     return false;
 }
 
@@ -88,10 +78,10 @@ static void RunAsProcess(const char* text) {
     char commandLine[PROGRAM_ENTRY_SIZE];
     CopyText(commandLine, sizeof commandLine, text);
     STARTUPINFOA startup;
-    ZeroBytes(&startup, sizeof startup);
+    ZeroFill(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    ZeroBytes(&process, sizeof process);
+    ZeroFill(&process, sizeof process);
     if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process))
         return;
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -103,7 +93,7 @@ static void RunThroughShell(const char* text) {
     if (!text[0])
         return;
     SHELLEXECUTEINFOA request;
-    ZeroBytes(&request, sizeof request);
+    ZeroFill(&request, sizeof request);
     request.cbSize = sizeof request;
     request.fMask = SEE_MASK_NOCLOSEPROCESS;
     request.hwnd = Settings.MainWindow;
@@ -137,7 +127,7 @@ static void ApplyEnablingRule() {
 }
 
 static void BrowseForProgram() {
-    ZeroBytes(&BrowseRequest, sizeof BrowseRequest);
+    ZeroFill(&BrowseRequest, sizeof BrowseRequest);
     BrowseRequest.lStructSize = sizeof BrowseRequest;
     BrowseRequest.hwndOwner = Settings.RunBeforeDialog;
     BrowseRequest.hInstance = Settings.Instance;
@@ -163,7 +153,7 @@ static void BrowseForProgram() {
     if (!chosen)
         return;
     OFSTRUCT file;
-    ZeroBytes(&file, sizeof file);
+    ZeroFill(&file, sizeof file);
     file.cBytes = sizeof file;
     if (OpenFile(BrowseFileName, &file, OF_EXIST) == HFILE_ERROR) {
         ShowError("Cannot find file");
@@ -211,7 +201,7 @@ INT_PTR CALLBACK RunBeforeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     case WM_INITDIALOG:
         Settings.RunBeforeDialog = dialog;
         ShowProgramEntries(dialog);
-        CheckDlgButton(dialog, IDC_RUNBEFORE, Settings.RunBeforeExit ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(dialog, IDC_RUNBEFORE, CheckState(Settings.RunBeforeExit));
         ApplyEnablingRule();
         break;
     case WM_COMMAND:
@@ -225,10 +215,10 @@ INT_PTR CALLBACK RunBeforeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         case IDC_BROWSE1:
         case IDC_BROWSE2:
         case IDC_BROWSE3:
-        case IDC_BROWSE4: RunDialogStep(WayRunBeforeStep, RunBeforeStep, dialog, LOWORD(wParam)); break;
+        case IDC_BROWSE4: RunDialogStep(BusyRunBeforeStep, RunBeforeStep, dialog, LOWORD(wParam)); break;
         }
         break;
-    case WM_CLOSE: RunDialogStep(WayRunBeforeStep, RunBeforeStep, dialog, IDCANCEL); break;
+    case WM_CLOSE: RunDialogStep(BusyRunBeforeStep, RunBeforeStep, dialog, IDCANCEL); break;
     }
     return FALSE;
 }

@@ -1,5 +1,7 @@
 // The global hotkey Ctrl+Alt+letter and the "Set Hotkey" dialog.
 #include "hotkey.h"
+#include "../app/busy.h"
+#include "../app/boxes.h"
 
 void SetHotkey(int flag) {
     // Windows keeps an earlier combination under the same id beside a new one: the old letter is released
@@ -40,13 +42,13 @@ INT_PTR CALLBACK HotkeyDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
     case WM_INITDIALOG:
         Settings.HotkeyDialog = dialog;
         SetDlgItemTextA(dialog, IDC_HOTKEYLETTER, Settings.HotKey);
-        CheckDlgButton(dialog, IDC_USEHOTKEY, Settings.HotkeyFlag ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(dialog, IDC_USEHOTKEY, CheckState(Settings.HotkeyFlag));
         EnableLetter(dialog);
         break;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
-        case IDCANCEL: RunDialogStep(WayHotkeyStep, HotkeyStep, dialog, LOWORD(wParam)); break;
+        case IDCANCEL: RunDialogStep(BusyHotkeyStep, HotkeyStep, dialog, LOWORD(wParam)); break;
         case IDC_USEHOTKEY:
             Settings.HotkeyFlag = Toggled(Settings.HotkeyFlag);
             EnableLetter(dialog);
@@ -55,7 +57,7 @@ INT_PTR CALLBACK HotkeyDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             break;
         }
         break;
-    case WM_CLOSE: RunDialogStep(WayHotkeyStep, HotkeyStep, dialog, WM_CLOSE); break;
+    case WM_CLOSE: RunDialogStep(BusyHotkeyStep, HotkeyStep, dialog, WM_CLOSE); break;
     }
     return FALSE;
 }

@@ -1,5 +1,8 @@
 // The "Kelto.lnk" shortcut on the desktop or in the start menu, starting the program with "/n".
 #include "shortcut.h"
+#include "../app/busy.h"
+#include "../app/boxes.h"
+#include "../app/text.h"
 #include "../app/libraries.h"
 #include <objbase.h>
 #include <shlobj.h>
@@ -89,9 +92,9 @@ INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         break;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
-            RunDialogStep(WayShortcutStep, ShortcutStep, dialog, LOWORD(wParam));
+            RunDialogStep(BusyShortcutStep, ShortcutStep, dialog, LOWORD(wParam));
         break;
-    case WM_CLOSE: RunDialogStep(WayShortcutStep, ShortcutStep, dialog, IDCANCEL); break;
+    case WM_CLOSE: RunDialogStep(BusyShortcutStep, ShortcutStep, dialog, IDCANCEL); break;
     }
     return FALSE;
 }

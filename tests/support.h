@@ -13,6 +13,8 @@
 #include <vector>
 #include "sim.h"
 #include "app/settings.h"
+#include "app/boxes.h"
+#include "app/text.h"
 
 class ProgramTest : public ::testing::Test {
   protected:

@@ -2,6 +2,7 @@
 // no such list, so its functions are looked up when needed rather than imported: an import would keep NT 4
 // from loading the program before it could say that it refuses NT.
 #include "programs.h"
+#include "../app/text.h"
 #include <tlhelp32.h>
 
 #ifdef KELTO_WIN32

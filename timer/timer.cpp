@@ -5,6 +5,9 @@
 // at least once a minute instead, and each wake works out the time left from the clocks: the tick count for a
 // timeout, the local date and time for a time of day.
 #include "timer_internal.h"
+#include "../app/busy.h"
+#include "../app/boxes.h"
+#include "../app/text.h"
 #include "../app/trayicon.h"
 #include "../exit/exit.h"
 #include "../exit/exittype.h"
@@ -167,7 +170,8 @@ static void MakeArmedTip(char* tip, int capacity) {
     wsprintfA(text, "Timed Exit: %s at %02u:%02u:%02u", typeTip ? typeTip : "", seconds / 3600,
               seconds / 60 % 60, seconds % 60);
     if (days) {
-        SYSTEMTIME date = {};
+        SYSTEMTIME date;
+        ZeroFill(&date, sizeof date);
         DateOfDayNumber(DayNumber(now.wYear, now.wMonth, now.wDay) + (INT32)days, &date);
         char shortDate[80];
         int length =
@@ -190,7 +194,7 @@ void ShowArmedIcon() {
 
 int ArmingRefused() {
     // An exit on its way (one of its boxes open) is not overtaken by a second one armed from inside a box.
-    return IsOnItsWay(WayExit);
+    return IsBusy(BusyExit);
 }
 
 void ReportTimerNotStarted() {

@@ -1,5 +1,8 @@
 // The "Timed Exit Options" dialog and the "Enter warning window text" dialog.
 #include "timerdlg_internal.h"
+#include "../app/busy.h"
+#include "../app/boxes.h"
+#include "../app/text.h"
 #include "timer.h"
 #include "programs.h"
 
@@ -115,13 +118,13 @@ static void InitTimedExitDialog() {
     static const int numberEdits[] = {IDC_TIMEOUTVALUE, IDC_ATVALUE, IDC_WARNVALUE};
     for (unsigned i = 0; i < sizeof numberEdits / sizeof numberEdits[0]; i++)
         SendMessageA(GetDlgItem(dialog, numberEdits[i]), EM_LIMITTEXT, NUMBER_SIZE - 1, 0);
-    CheckDlgButton(dialog, IDC_TIMEOUT, Settings.TimerFlag ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(dialog, IDC_ATTIME, Settings.AtFlag ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(dialog, IDC_WARN, Settings.WarnFlag ? BST_CHECKED : BST_UNCHECKED);
-    CheckDlgButton(dialog, IDC_PROGRAMEND, Settings.ProgramEndFlag ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_TIMEOUT, CheckState(Settings.TimerFlag));
+    CheckDlgButton(dialog, IDC_ATTIME, CheckState(Settings.AtFlag));
+    CheckDlgButton(dialog, IDC_WARN, CheckState(Settings.WarnFlag));
+    CheckDlgButton(dialog, IDC_PROGRAMEND, CheckState(Settings.ProgramEndFlag));
     ReadProgramList(Settings.ProgramToWaitFor);
     Settings.NoTimedExitFlag = !Settings.TimerFlag && !Settings.AtFlag && !Settings.ProgramEndFlag;
-    CheckDlgButton(dialog, IDC_NOTIMEDEXIT, Settings.NoTimedExitFlag ? BST_CHECKED : BST_UNCHECKED);
+    CheckDlgButton(dialog, IDC_NOTIMEDEXIT, CheckState(Settings.NoTimedExitFlag));
     if (Settings.NoTimedExitFlag) {
         Settings.WarnFlag = 0;
         CheckDlgButton(dialog, IDC_WARN, BST_UNCHECKED);
@@ -308,13 +311,13 @@ INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         Settings.TimedExitDialogWindow = dialog;
         InitTimedExitDialog();
         break;
-    case WM_CLOSE: RunDialogStep(WayTimedExitStep, TimedExitStep, dialog, IDCANCEL); break;
+    case WM_CLOSE: RunDialogStep(BusyTimedExitStep, TimedExitStep, dialog, IDCANCEL); break;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
         case IDCANCEL:
         case IDC_EDITWARNINGTEXT:
-            RunDialogStep(WayTimedExitStep, TimedExitStep, dialog, LOWORD(wParam));
+            RunDialogStep(BusyTimedExitStep, TimedExitStep, dialog, LOWORD(wParam));
             break;
         case IDC_TIMEOUT:
             ShowTimeoutValue();
@@ -394,9 +397,9 @@ static INT_PTR CALLBACK WarningTextDlgProc(HWND dialog, UINT message, WPARAM wPa
         break;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
-            RunDialogStep(WayWarningTextStep, WarningTextStep, dialog, LOWORD(wParam));
+            RunDialogStep(BusyWarningTextStep, WarningTextStep, dialog, LOWORD(wParam));
         break;
-    case WM_CLOSE: RunDialogStep(WayWarningTextStep, WarningTextStep, dialog, IDCANCEL); break;
+    case WM_CLOSE: RunDialogStep(BusyWarningTextStep, WarningTextStep, dialog, IDCANCEL); break;
     }
     return FALSE;
 }

@@ -14,6 +14,8 @@
 
 #include "sim.h"
 #include "app/settings.h"
+#include "app/boxes.h"
+#include "app/text.h"
 
 namespace fuzz {
 
