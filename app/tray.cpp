@@ -89,30 +89,31 @@ static void CheckFlag(UINT id, INT32 flag) {
     CheckMenuItem(Settings.MainMenu, id, MF_BYCOMMAND | (flag ? MF_CHECKED : MF_UNCHECKED));
 }
 
-// The quick menu's positions: the exit types, and the separator between their two groups. The main menu
-// begins with the same, then a separator, Options, a separator, Toggles and a separator: those are reset
-// and grayed while armed; Change Settings, About and Exit Program after them stay usable.
-static int ExitTypePositions() {
-    return ExitTypeCount + 1;
-}
-
-static int ResetMainMenuPositions() {
-    return ExitTypePositions() + 5;
+// The positions a menu resets, and grays while armed: those before Change Settings, which with About and
+// Exit Program below it stays usable; the whole quick menu, which has no such item.
+static int PositionsToReset(HMENU menu) {
+    int count = GetMenuItemCount(menu);
+    for (int position = 0; position < count; position++)
+        if (GetMenuItemID(menu, position) == IDM_SETTINGS)
+            return position;
+    return count < 0 ? 0 : count;
 }
 
 void UpdateMainMenu() {
-    ResetMenu(Settings.MainMenu, ResetMainMenuPositions());
+    int positions = PositionsToReset(Settings.MainMenu);
+    ResetMenu(Settings.MainMenu, positions);
     CheckFlag(IDM_SINGLECLICK, Settings.ClickFlag);
     CheckFlag(IDM_FORCE, Settings.ForceFlag);
     CheckFlag(IDM_EJECT, Settings.EjectFlag);
     CheckFlag(IDM_BLOCK, Settings.BlockFlag);
     CheckFlag(IDM_CONFIRM, Settings.ConfirmFlag);
-    GrayWhileArmed(Settings.MainMenu, ResetMainMenuPositions());
+    GrayWhileArmed(Settings.MainMenu, positions);
 }
 
 static void UpdateExitTypeMenu() {
-    ResetMenu(Settings.ExitTypeMenu, ExitTypePositions());
-    GrayWhileArmed(Settings.ExitTypeMenu, ExitTypePositions());
+    int positions = PositionsToReset(Settings.ExitTypeMenu);
+    ResetMenu(Settings.ExitTypeMenu, positions);
+    GrayWhileArmed(Settings.ExitTypeMenu, positions);
 }
 
 static void SelectExitType(INT32 exitType) {

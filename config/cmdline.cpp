@@ -101,15 +101,13 @@ static int FindProgramOfCommandLine(const char* text) {
 }
 
 // The answer to "/?": the options as the README tables them. A message box wraps its text at a width of
-// its own (about 45 characters in Wine), so the lines stay short and a long entry goes on indented.
-static const char OptionsText[] = "Kelto95 [options]\n"
+// its own (about 45 characters in Wine), so the lines stay short and a long entry goes on indented. The
+// exit types come from their table.
+static const int OptionsLineLength = 46;
+static const char OptionsHead[] = "Kelto95 [options]\n"
                                   "\n"
-                                  "Exit type, one of:\n"
-                                  "  /e:s Shutdown, /e:b Reboot, /e:p Power-off,\n"
-                                  "  /e:l Logoff, /e:d Exit to DOS, /e:r Restart\n"
-                                  "  (Windows, not the machine), /x:h Standby,\n"
-                                  "  /x:s Screensaver, /x:r Restart Shell\n"
-                                  "/f:f  Force Exit: end programs not answering\n"
+                                  "Exit type, one of:";
+static const char OptionsTail[] = "\n/f:f  Force Exit: end programs not answering\n"
                                   "/f:d  A double click on the icon, not a single\n"
                                   "/f:e  Eject removable media before the exit\n"
                                   "/f:b  Block Shutdown started by other programs\n"
@@ -131,6 +129,32 @@ static const char OptionsText[] = "Kelto95 [options]\n"
                                   "/z  Ignore the settings stored in the registry\n"
                                   "/?  Show this list";
 
+// The exit types' options and names, as many to a line as fit.
+static void AppendExitTypeOptions(char* text) {
+    int lineLength = OptionsLineLength;
+    for (int i = 0; i < ExitTypeCount; i++) {
+        char entry[64];
+        wsprintfA(entry, "%s %s%s", ExitTypes[i].option, ExitTypes[i].helpName,
+                  i + 1 < ExitTypeCount ? "," : "");
+        int length = lstrlenA(entry);
+        if (lineLength + 1 + length > OptionsLineLength) {
+            lstrcatA(text, "\n ");
+            lineLength = 1;
+        }
+        lstrcatA(text, " ");
+        lstrcatA(text, entry);
+        lineLength += 1 + length;
+    }
+}
+
+static void ShowOptions() {
+    static char text[sizeof OptionsHead + sizeof OptionsTail + 512];
+    lstrcpyA(text, OptionsHead);
+    AppendExitTypeOptions(text);
+    lstrcatA(text, OptionsTail);
+    MessageBoxA(NULL, text, "Kelto95", MB_OK | MB_ICONINFORMATION);
+}
+
 struct OptionEffect {
     const char* option;
     INT32* field;
@@ -140,7 +164,7 @@ struct OptionEffect {
 int ParseCommandLine(const char* text) {
     // Asked for the options, the program shows them and does nothing else: no settings read, nothing armed.
     if (LineHas(text, "/?")) {
-        MessageBoxA(NULL, OptionsText, "Kelto95", MB_OK | MB_ICONINFORMATION);
+        ShowOptions();
         return 0;
     }
 

@@ -13,6 +13,7 @@ struct ShortValue {
     INT32* number;
     char* text;
     int capacity;
+    bool (*accepts)(INT32 number); // null: any number is taken
 };
 
 // Reads a short value into scratch and terminates it there: stored data need not carry a terminator. Seven
@@ -45,35 +46,32 @@ void LoadSettings() {
         return;
     // In reading order.
     const ShortValue values[] = {
-        {"ForceFlag", &Settings.ForceFlag, NULL, 0},
-        {"ClickFlag", &Settings.ClickFlag, NULL, 0},
-        {"ConfirmFlag", &Settings.ConfirmFlag, NULL, 0},
-        {"EjectFlag", &Settings.EjectFlag, NULL, 0},
-        {"ExitType", &Settings.ExitType, NULL, 0},
-        {"TimerFlag", &Settings.TimerFlag, NULL, 0},
-        {"TimerValue", NULL, Settings.TimerValue, NUMBER_SIZE},
-        {"AtFlag", &Settings.AtFlag, NULL, 0},
-        {"AtValue", NULL, Settings.AtValue, NUMBER_SIZE},
-        {"WarnFlag", &Settings.WarnFlag, NULL, 0},
-        {"WarnValue", NULL, Settings.WarnValue, NUMBER_SIZE},
-        {"BlockFlag", &Settings.BlockFlag, NULL, 0},
-        {"HotkeyFlag", &Settings.HotkeyFlag, NULL, 0},
-        {"HotKey", NULL, Settings.HotKey, HOTKEY_SIZE},
-        {"RunBeforeExit", &Settings.RunBeforeExit, NULL, 0},
+        {"ForceFlag", &Settings.ForceFlag, NULL, 0, NULL},
+        {"ClickFlag", &Settings.ClickFlag, NULL, 0, NULL},
+        {"ConfirmFlag", &Settings.ConfirmFlag, NULL, 0, NULL},
+        {"EjectFlag", &Settings.EjectFlag, NULL, 0, NULL},
+        // Anything but an exit type (a command id such as 130 Exit Program) would be dispatched as the exit.
+        {"ExitType", &Settings.ExitType, NULL, 0, IsExitType},
+        {"TimerFlag", &Settings.TimerFlag, NULL, 0, NULL},
+        {"TimerValue", NULL, Settings.TimerValue, NUMBER_SIZE, NULL},
+        {"AtFlag", &Settings.AtFlag, NULL, 0, NULL},
+        {"AtValue", NULL, Settings.AtValue, NUMBER_SIZE, NULL},
+        {"WarnFlag", &Settings.WarnFlag, NULL, 0, NULL},
+        {"WarnValue", NULL, Settings.WarnValue, NUMBER_SIZE, NULL},
+        {"BlockFlag", &Settings.BlockFlag, NULL, 0, NULL},
+        {"HotkeyFlag", &Settings.HotkeyFlag, NULL, 0, NULL},
+        {"HotKey", NULL, Settings.HotKey, HOTKEY_SIZE, NULL},
+        {"RunBeforeExit", &Settings.RunBeforeExit, NULL, 0, NULL},
     };
     for (unsigned i = 0; i < sizeof values / sizeof values[0]; i++) {
         char value[ShortValueSize + 1];
         if (!QueryShort(key, values[i].name, value))
             continue;
-        if (values[i].number == &Settings.ExitType) {
-            // Anything else (a command id such as 130 Exit Program) would be dispatched as the exit.
-            INT32 type = DecimalValue(value);
-            if (IsExitType(type))
-                Settings.ExitType = type;
-        } else if (values[i].number)
-            *values[i].number = DecimalValue(value);
-        else
+        INT32 number = DecimalValue(value);
+        if (!values[i].number)
             CopyText(values[i].text, values[i].capacity, value); // a longer stored hotkey keeps its first
+        else if (!values[i].accepts || values[i].accepts(number))
+            *values[i].number = number;
     }
     QueryLong(key, "ProgramsToRun", Settings.ProgramsToRun, PROGRAMS_TO_RUN_SIZE);
     QueryLong(key, "WarningText", Settings.WarningText, WARNING_TEXT_SIZE);

@@ -1,5 +1,5 @@
 // Performing the selected exit: the one place where the program acts on the session.
-#include "exit_internal.h"
+#include "exit.h"
 #include "../app/busy.h"
 #include "../app/boxes.h"
 #include "exittype.h"
@@ -26,30 +26,44 @@ static BOOL CALLBACK ForceCloseWindow(HWND window, LPARAM) {
     return TRUE;
 }
 
-void RejectForcedScreensaver() {
-    ShowError("Screensaver cannot be forced");
+static void BroadcastEndSession() {
+    DWORD recipients = BSM_APPLICATIONS;
+    BroadcastSystemMessage(BSF_FORCEIFHUNG | BSF_IGNORECURRENTTASK, &recipients, WM_ENDSESSION, 1, 0);
+}
+
+// The refusal of the selected type's row, and Force Exit off.
+static void RejectForcedScreensaver() {
+    const ExitTypeRow* type = FindExitType(Settings.ExitType);
+    ShowError(type && type->forceRefusal ? type->forceRefusal : "");
     Settings.ForceFlag = 0;
 }
 
 void RefuseForceWhereItCannotApply() {
     const ExitTypeRow* type = FindExitType(Settings.ExitType);
-    if (Settings.ForceFlag && type && type->forceRefused)
+    if (Settings.ForceFlag && type && type->force == ForceRefused)
         RejectForcedScreensaver();
 }
 
-// Everything after the confirmation, in order, ending in the request of the exit type the ask chose.
+// Everything after the confirmation, in order, ending in the request of the exit type the ask chose and, for
+// a type that ends the session the program runs in, the program's own end.
 static void PerformExit(INT32 exitType) {
     if (Settings.RunBeforeExit)
         RunProgramsBeforeExit();
     const ExitTypeRow* type = FindExitType(exitType);
-    if (Settings.ForceFlag && type && type->forceClosesPrograms)
+    ForceEffect force = Settings.ForceFlag && type ? type->force : ForceIgnored;
+    if (force == ForceClosesPrograms)
         EnumWindows(ForceCloseWindow, 0);
     if (Settings.EjectFlag)
         EjectRemovableMedia(exitType);
     // Our own answer to the end-of-session query must not refuse the exit we are about to ask for.
     Settings.BlockFlag = 0;
-    if (type)
-        type->request();
+    if (!type)
+        return;
+    if (force == ForceBroadcastsEnd)
+        BroadcastEndSession();
+    type->request(force == ForceAsksNoProgram);
+    if (type->endsProgram)
+        PostMessageA(Settings.MainWindow, WM_QUIT, 0, 0);
 }
 
 // Clicks and hotkey presses that came while the exit was on its way: queued while a program ran before it or

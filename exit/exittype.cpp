@@ -2,65 +2,41 @@
 // menu item and icon in the resources.
 #include "exittype.h"
 
-#ifdef KELTO_WIN32
-// Windows 95's user32 exports only the undecorated name; the headers would map it to the A form.
-#undef BroadcastSystemMessage
-extern "C" __declspec(dllimport) LONG WINAPI
-    BroadcastSystemMessage(DWORD flags, LPDWORD recipients, UINT message, WPARAM wParam, LPARAM lParam);
-#endif
-
-static void BroadcastEndSession() {
-    DWORD recipients = BSM_APPLICATIONS;
-    BroadcastSystemMessage(BSF_FORCEIFHUNG | BSF_IGNORECURRENTTASK, &recipients, WM_ENDSESSION, 1, 0);
-}
-
-static void QuitProgram() {
-    PostMessageA(Settings.MainWindow, WM_QUIT, 0, 0);
-}
-
 // Restart Windows and Exit to DOS need the 16-bit USER calls, which the companion library makes.
-static void RunCompanion(const char* commandLine) {
-    if (Settings.ForceFlag)
-        BroadcastEndSession();
-    WinExec(commandLine, SW_HIDE);
-    QuitProgram();
+static void RequestRestart(BOOL) {
+    WinExec("Rundll.exe KeltoDLL.dll,CallExitWindows", SW_HIDE);
 }
 
-static void RequestShutdown() {
+static void RequestExitToDos(BOOL) {
+    WinExec("Rundll.exe KeltoDLL.dll,CallExitWindowsExec", SW_HIDE);
+}
+
+static void RequestShutdown(BOOL) {
     ExitWindowsEx(EWX_SHUTDOWN, 0);
 }
 
-static void RequestReboot() {
+static void RequestReboot(BOOL) {
     ExitWindowsEx(EWX_REBOOT, 0);
 }
 
-static void RequestRestart() {
-    RunCompanion("Rundll.exe KeltoDLL.dll,CallExitWindows");
-}
-
-static void RequestLogoff() {
+static void RequestLogoff(BOOL) {
     ExitWindowsEx(EWX_LOGOFF, 0xFFFFFFFF);
-    QuitProgram();
 }
 
-static void RequestExitToDos() {
-    RunCompanion("Rundll.exe KeltoDLL.dll,CallExitWindowsExec");
-}
-
-static void RequestStandby() {
+static void RequestStandby(BOOL forced) {
     BroadcastSystemMessage(BSF_NOHANG, NULL, WM_POWERBROADCAST, PBT_APMSTANDBY, 0);
-    SetSystemPowerState(TRUE, Settings.ForceFlag);
+    SetSystemPowerState(TRUE, forced);
 }
 
-static void RequestPowerOff() {
+static void RequestPowerOff(BOOL) {
     ExitWindowsEx(EWX_SHUTDOWN | EWX_POWEROFF, 0);
 }
 
-static void RequestScreensaver() {
+static void RequestScreensaver(BOOL) {
     PostMessageA(GetDesktopWindow(), WM_SYSCOMMAND, SC_SCREENSAVE, 0);
 }
 
-static void RequestRestartShell() {
+static void RequestRestartShell(BOOL) {
     HWND taskbar = FindWindowA("Shell_TrayWnd", NULL);
     HWND shell = FindWindowA("Progman", NULL);
     if (shell)
@@ -77,17 +53,24 @@ static void RequestRestartShell() {
 // In the menus' order, which is also the command line's. Power-off shows Icon_7 and Standby Icon_6: the
 // icon numbers predate the menus' groups.
 const ExitTypeRow ExitTypes[] = {
-    // id, option, icon, tip, countdown name, force closes programs, force refused, keeps media, request
-    {IDM_SHUTDOWN, "/e:s", "Icon_1", "Shutdown", "shutdown", true, false, false, RequestShutdown},
-    {IDM_REBOOT, "/e:b", "Icon_2", "Reboot", "reboot", true, false, false, RequestReboot},
-    {IDM_RESTART, "/e:r", "Icon_3", "Restart", "restart", false, false, false, RequestRestart},
-    {IDM_EXITTODOS, "/e:d", "Icon_4", "Exit to DOS", "exit to DOS", false, false, false, RequestExitToDos},
-    {IDM_LOGOFF, "/e:l", "Icon_5", "Logoff", "logoff", true, false, false, RequestLogoff},
-    {IDM_POWEROFF, "/e:p", "Icon_7", "Power-off", "power-off", true, false, false, RequestPowerOff},
-    {IDM_STANDBY, "/x:h", "Icon_6", "Standby", "standby", false, false, true, RequestStandby},
-    {IDM_SCREENSAVER, "/x:s", "Icon_A", "Screensaver", "screensaver", false, true, true, RequestScreensaver},
-    {IDM_RESTARTSHELL, "/x:r", "Icon_B", "Restart Shell", "restart shell", false, false, false,
-     RequestRestartShell},
+    {IDM_SHUTDOWN, "/e:s", "Shutdown", "Icon_1", "Shutdown", "shutdown", ForceClosesPrograms, NULL, false,
+     false, RequestShutdown},
+    {IDM_REBOOT, "/e:b", "Reboot", "Icon_2", "Reboot", "reboot", ForceClosesPrograms, NULL, false, false,
+     RequestReboot},
+    {IDM_RESTART, "/e:r", "Restart (Windows, not the machine)", "Icon_3", "Restart", "restart",
+     ForceBroadcastsEnd, NULL, false, true, RequestRestart},
+    {IDM_EXITTODOS, "/e:d", "Exit to DOS", "Icon_4", "Exit to DOS", "exit to DOS", ForceBroadcastsEnd, NULL,
+     false, true, RequestExitToDos},
+    {IDM_LOGOFF, "/e:l", "Logoff", "Icon_5", "Logoff", "logoff", ForceClosesPrograms, NULL, false, true,
+     RequestLogoff},
+    {IDM_POWEROFF, "/e:p", "Power-off", "Icon_7", "Power-off", "power-off", ForceClosesPrograms, NULL, false,
+     false, RequestPowerOff},
+    {IDM_STANDBY, "/x:h", "Standby", "Icon_6", "Standby", "standby", ForceAsksNoProgram, NULL, true, false,
+     RequestStandby},
+    {IDM_SCREENSAVER, "/x:s", "Screensaver", "Icon_A", "Screensaver", "screensaver", ForceRefused,
+     "Screensaver cannot be forced", true, false, RequestScreensaver},
+    {IDM_RESTARTSHELL, "/x:r", "Restart Shell", "Icon_B", "Restart Shell", "restart shell", ForceIgnored,
+     NULL, false, false, RequestRestartShell},
 };
 
 const int ExitTypeCount = sizeof ExitTypes / sizeof ExitTypes[0];

@@ -107,6 +107,20 @@ HMENU WINAPI GetSubMenu(HMENU handle, int position) {
     return menu->items[position].popup;
 }
 
+int WINAPI GetMenuItemCount(HMENU handle) {
+    MenuObject* menu = liveMenu(handle);
+    return menu ? static_cast<int>(menu->items.size()) : -1;
+}
+
+// A popup's item gives -1, a separator 0.
+UINT WINAPI GetMenuItemID(HMENU handle, int position) {
+    MenuObject* menu = liveMenu(handle);
+    if (!menu || position < 0 || static_cast<size_t>(position) >= menu->items.size())
+        return static_cast<UINT>(-1);
+    const MenuObject::Item& item = menu->items[position];
+    return item.popup ? static_cast<UINT>(-1) : item.id;
+}
+
 BOOL WINAPI DestroyMenu(HMENU handle) {
     if (!liveMenu(handle))
         return FALSE;

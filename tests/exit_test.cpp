@@ -1,7 +1,8 @@
 // Performing the exit: each exit type's request and what follows it, the order of the steps, the forced
 // close of other applications, and the media walk.
 #include "support.h"
-#include "exit/exit_internal.h"
+#include "app/tray.h"
+#include "exit/exit.h"
 #include "exit/eject.h"
 
 namespace {
@@ -200,13 +201,34 @@ TEST_F(Exit, ForcedCloseOfAnsweringHungAndOwnWindows) {
     EXPECT_EQ(sim::openHandleCount(), 0) << "every process handle is closed";
 }
 
-TEST_F(Exit, ScreensaverCannotBeForced) {
-    Settings.ForceFlag = 1;
-    sim::expectBox("Screensaver cannot be forced", IDOK);
-    RejectForcedScreensaver();
-    EXPECT_EQ(Settings.ForceFlag, 0);
-    EXPECT_EQ(sim::boxes().at(0).style, (UINT)ErrorBoxStyle);
-    EXPECT_EQ(sim::boxes().at(0).beep, std::optional<UINT>(MB_ICONEXCLAMATION));
+// Force Exit and an exit type it cannot apply to are never on together, whichever is chosen second: the
+// type's refusal after the exclamation beep, and Force Exit off. Every other type keeps it.
+TEST_F(Exit, ForceExitIsRefusedOnlyWhereItCannotApply) {
+    const INT32 types[] = {IDM_SHUTDOWN,  IDM_REBOOT,  IDM_RESTART,     IDM_EXITTODOS,   IDM_LOGOFF,
+                           IDM_POWEROFF, IDM_STANDBY, IDM_SCREENSAVER, IDM_RESTARTSHELL};
+    for (INT32 type : types)
+        for (bool forceFirst : {true, false}) {
+            sim::reset();
+            std::memset(&Settings, 0, sizeof Settings);
+            StartupValues();
+            bool refused = type == IDM_SCREENSAVER;
+            if (refused)
+                sim::expectBox("Screensaver cannot be forced", IDOK);
+            if (forceFirst) {
+                Settings.ForceFlag = 1;
+                OnCommand(type);
+            } else {
+                OnCommand(type);
+                OnCommand(IDM_FORCE);
+            }
+            EXPECT_EQ(Settings.ExitType, type);
+            EXPECT_EQ(Settings.ForceFlag, refused ? 0 : 1) << type << (forceFirst ? ", Force first" : "");
+            ASSERT_EQ(sim::boxes().size(), refused ? 1u : 0u) << type;
+            if (refused) {
+                EXPECT_EQ(sim::boxes()[0].style, (UINT)ErrorBoxStyle);
+                EXPECT_EQ(sim::boxes()[0].beep, std::optional<UINT>(MB_ICONEXCLAMATION));
+            }
+        }
 }
 
 class Eject : public ProgramTest {

@@ -73,7 +73,7 @@ TEST_F(Startup, QuestionMarkListFitsSixtyColumns) {
     const char* const options[] = {
         "/e:s",         "/e:b",        "/e:r",         "/e:d", "/e:l", "/e:p", "/x:h", "/x:s",
         "/x:r",         "/f:f",        "/f:d",         "/f:e", "/f:b", "/f:c", "/f:h", "/h[:letter]",
-        "/t[:seconds]", "/a[:hhmmss]", "/w[:seconds]", "/n",   "/z",   "/?"};
+        "/t[:seconds]", "/a[:hhmmss]", "/p:name", "/w[:seconds]", "/n",   "/z",   "/?"};
     for (const char* option : options)
         EXPECT_NE(text.find(std::string(option) + " "), std::string::npos) << option;
     size_t begin = 0;

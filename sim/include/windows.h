@@ -467,6 +467,8 @@ BOOL WINAPI DestroyWindow(HWND window);
 LRESULT WINAPI DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 HMENU WINAPI LoadMenuA(HINSTANCE instance, LPCSTR name);
 HMENU WINAPI GetSubMenu(HMENU menu, int position);
+int WINAPI GetMenuItemCount(HMENU menu);
+UINT WINAPI GetMenuItemID(HMENU menu, int position);
 BOOL WINAPI DestroyMenu(HMENU menu);
 DWORD WINAPI CheckMenuItem(HMENU menu, UINT item, UINT flags);
 BOOL WINAPI EnableMenuItem(HMENU menu, UINT item, UINT flags);
