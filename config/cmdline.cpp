@@ -76,9 +76,8 @@ static int Reject(const char* message) {
 static int FindProgramOfCommandLine(const char* text) {
     int length = lstrlenA(text);
     const char* option = FindText(text, length, "/p:");
-    const char* source = text;
-    if (lstrlenA(Settings.OriginalCommandLine) == length)
-        source = Settings.OriginalCommandLine;
+    const char* source =
+        lstrlenA(Settings.OriginalCommandLine) == length ? Settings.OriginalCommandLine : text;
     char name[MAX_PATH];
     name[0] = 0;
     if (option) {
@@ -88,16 +87,17 @@ static int FindProgramOfCommandLine(const char* text) {
             size++;
         lstrcpynA(name, start, size + 1);
     }
-    if (!name[0])
-        return Reject("No program chosen");
     RunningProgram program;
-    if (!FindRunningProgram(name, 0, &program)) {
+    bool found = name[0] && FindRunningProgram(name, 0, &program);
+    if (found) {
+        Settings.ProgramToWaitFor = program.id;
+        CopyText(Settings.WaitedProgramName, sizeof Settings.WaitedProgramName, name);
+    } else if (name[0]) {
         ReportProgram("Program not running: ", name);
-        return 0;
+    } else {
+        ShowError("No program chosen");
     }
-    Settings.ProgramToWaitFor = program.id;
-    CopyText(Settings.WaitedProgramName, sizeof Settings.WaitedProgramName, name);
-    return 1;
+    return found ? 1 : 0;
 }
 
 // The answer to "/?": the options as the README tables them. A message box wraps its text at a width of
@@ -161,23 +161,12 @@ struct OptionEffect {
     INT32 value;
 };
 
-int ParseCommandLine(const char* text) {
-    // Asked for the options, the program shows them and does nothing else: no settings read, nothing armed.
-    if (LineHas(text, "/?")) {
-        ShowOptions();
-        return 0;
-    }
+// The words the valued options take their values from: the last of the first ten words that holds each.
+struct OptionWords {
+    Token at, hotkey, timer, warn;
+};
 
-    int exitOptionsPresent = 0;
-    for (int i = 0; i < ExitTypeCount; i++)
-        if (LineHas(text, ExitTypes[i].option))
-            exitOptionsPresent++;
-    if (exitOptionsPresent > 1)
-        return Reject("Too many options specified");
-
-    if (!LineHas(text, "/z"))
-        LoadSettings();
-
+static void FindOptionWords(const char* text, OptionWords* words) {
     Token tokens[TokenSlots];
     for (int i = 0; i < TokenSlots; i++) {
         tokens[i].start = NULL;
@@ -194,19 +183,32 @@ int ParseCommandLine(const char* text) {
             at++;
         tokens[i].length = (int)(at - tokens[i].start);
     }
-
-    Token atToken = {NULL, 0}, hotkeyToken = {NULL, 0}, timerToken = {NULL, 0}, warnToken = {NULL, 0};
+    Token none = {NULL, 0};
+    words->at = words->hotkey = words->timer = words->warn = none;
     for (int i = 0; i < TokenSlots; i++) {
         if (TokenHas(tokens[i], "/a"))
-            atToken = tokens[i];
+            words->at = tokens[i];
         if (TokenHas(tokens[i], "/h"))
-            hotkeyToken = tokens[i];
+            words->hotkey = tokens[i];
         if (TokenHas(tokens[i], "/t"))
-            timerToken = tokens[i];
+            words->timer = tokens[i];
         if (TokenHas(tokens[i], "/w"))
-            warnToken = tokens[i];
+            words->warn = tokens[i];
     }
+}
 
+// The steps of the parser each return the message of a refusal, or null to go on.
+
+static const char* CountExitTypes(const char* text) {
+    int present = 0;
+    for (int i = 0; i < ExitTypeCount; i++)
+        if (LineHas(text, ExitTypes[i].option))
+            present++;
+    return present > 1 ? "Too many options specified" : NULL;
+}
+
+// The options switch settings on over the stored ones.
+static void ApplyOptions(const char* text) {
     for (int i = 0; i < ExitTypeCount; i++)
         if (LineHas(text, ExitTypes[i].option))
             Settings.ExitType = ExitTypes[i].id;
@@ -221,51 +223,80 @@ int ParseCommandLine(const char* text) {
     for (unsigned i = 0; i < sizeof effects / sizeof effects[0]; i++)
         if (LineHas(text, effects[i].option))
             *effects[i].field = effects[i].value;
+}
 
+static const char* CheckTimedChoices(const char* text) {
+    const char* refusal = NULL;
     if (Settings.AtFlag && Settings.TimerFlag)
-        return Reject("Too many options specified");
-    if (Settings.ProgramEndFlag) {
-        if (LineHas(text, "/t") || LineHas(text, "/a"))
-            return Reject("Too many options specified");
+        refusal = "Too many options specified";
+    else if (Settings.ProgramEndFlag && (LineHas(text, "/t") || LineHas(text, "/a")))
+        refusal = "Too many options specified";
+    else if (Settings.ProgramEndFlag) {
         // The program's end is the timed exit of this run: a stored timeout or time of day yields to it.
         Settings.TimerFlag = 0;
         Settings.AtFlag = 0;
     }
-    if (Settings.WarnFlag && !Settings.AtFlag && !Settings.TimerFlag && !Settings.ProgramEndFlag)
-        return Reject("The '/w' option can only be\nused with '/a' or '/t'");
+    if (!refusal && Settings.WarnFlag && !Settings.AtFlag && !Settings.TimerFlag && !Settings.ProgramEndFlag)
+        refusal = "The '/w' option can only be\nused with '/a' or '/t'";
+    return refusal;
+}
 
-    if (Settings.HotkeyFlag) {
-        if (LineHas(text, "/h"))
-            TakeValue(hotkeyToken, 'h', Settings.HotKey, sizeof Settings.HotKey, true);
-        CharUpperA(Settings.HotKey);
-        if (!IsCharAlphaA(Settings.HotKey[0]))
-            lstrcpyA(Settings.HotKey, "X");
-    }
+static void TakeHotkey(const char* text, const OptionWords& words) {
+    if (!Settings.HotkeyFlag)
+        return;
+    if (LineHas(text, "/h"))
+        TakeValue(words.hotkey, 'h', Settings.HotKey, sizeof Settings.HotKey, true);
+    CharUpperA(Settings.HotKey);
+    if (!IsCharAlphaA(Settings.HotKey[0]))
+        lstrcpyA(Settings.HotKey, "X");
+}
 
+static const char* TakeTimes(const char* text, const OptionWords& words) {
     if (Settings.WarnFlag)
-        Settings.WarnSeconds = TakeSeconds(text, "/w", warnToken, Settings.WarnValue, 10);
+        Settings.WarnSeconds = TakeSeconds(text, "/w", words.warn, Settings.WarnValue, 10);
+    if (!Settings.TimerFlag)
+        return NULL;
+    Settings.TimeoutSeconds = TakeSeconds(text, "/t", words.timer, Settings.TimerValue, 30);
+    return Settings.WarnSeconds > Settings.TimeoutSeconds ? "Warning time is bigger than\ntimeout value"
+                                                          : NULL;
+}
 
-    if (Settings.TimerFlag) {
-        Settings.TimeoutSeconds = TakeSeconds(text, "/t", timerToken, Settings.TimerValue, 30);
-        if (Settings.WarnSeconds > Settings.TimeoutSeconds)
-            return Reject("Warning time is bigger than\ntimeout value");
-    }
-
-    RefuseForceWhereItCannotApply();
-
-    // Start-up arms it once the main window, which owns the timers, is there.
+// A time of day, or the program whose end is waited for, is found good here; start-up arms it once the
+// main window, which owns the timers, is there. 0 after its box.
+static int CheckTimedExitOfLine(const char* text, const OptionWords& words) {
     if (Settings.ProgramEndFlag)
         return FindProgramOfCommandLine(text);
     if (!Settings.AtFlag)
         return 1;
     // A time too long for its field is no time: cut, 2300000 would arm 23:00:00.
-    if (LineHas(text, "/a") && !TakeValue(atToken, 'a', Settings.AtValue, sizeof Settings.AtValue)) {
+    bool whole = !LineHas(text, "/a") || TakeValue(words.at, 'a', Settings.AtValue, sizeof Settings.AtValue);
+    int good = whole && TimedExitCanStart();
+    if (!good)
         ReportTimerNotStarted();
+    return good;
+}
+
+int ParseCommandLine(const char* text) {
+    // Asked for the options, the program shows them and does nothing else: no settings read, nothing armed.
+    if (LineHas(text, "/?")) {
+        ShowOptions();
         return 0;
     }
-    // Start-up arms it once the main window, which owns the timers, is there.
-    if (TimedExitCanStart())
-        return 1;
-    ReportTimerNotStarted();
-    return 0;
+    const char* refusal = CountExitTypes(text);
+    OptionWords words;
+    if (!refusal) {
+        if (!LineHas(text, "/z"))
+            LoadSettings();
+        FindOptionWords(text, &words);
+        ApplyOptions(text);
+        refusal = CheckTimedChoices(text);
+    }
+    if (!refusal) {
+        TakeHotkey(text, words);
+        refusal = TakeTimes(text, words);
+    }
+    if (refusal)
+        return Reject(refusal);
+    RefuseForceWhereItCannotApply();
+    return CheckTimedExitOfLine(text, words);
 }

@@ -209,80 +209,101 @@ static int ApplyProgramChoice(TimedExitChoice& before) {
     HWND list = GetDlgItem(Dialog(), IDC_PROGRAMLIST);
     LRESULT index = SendMessageA(list, CB_GETCURSEL, 0, 0);
     char entry[MAX_PATH + 140];
-    if (index == CB_ERR || SendMessageA(list, CB_GETLBTEXTLEN, (WPARAM)index, 0) >= (LRESULT)sizeof entry) {
-        RestoreChoice(before);
-        ShowError("No program chosen");
-        return 0;
+    bool chosen =
+        index != CB_ERR && SendMessageA(list, CB_GETLBTEXTLEN, (WPARAM)index, 0) < (LRESULT)sizeof entry;
+    int armed = 0;
+    if (chosen) {
+        SendMessageA(list, CB_GETLBTEXT, (WPARAM)index, (LPARAM)entry);
+        // The entry's file name, before the window title: for the messages until the program is found again.
+        for (char* at = entry; *at; at++)
+            if (at[0] == ' ' && at[1] == '-' && at[2] == ' ')
+                *at = 0;
+        Settings.ProgramToWaitFor = (DWORD)SendMessageA(list, CB_GETITEMDATA, (WPARAM)index, 0);
+        CopyText(Settings.WaitedProgramName, sizeof Settings.WaitedProgramName, entry);
+        Settings.TimerFlag = 0;
+        Settings.AtFlag = 0;
+        armed = StartWaitingForProgram();
     }
-    SendMessageA(list, CB_GETLBTEXT, (WPARAM)index, (LPARAM)entry);
-    // The entry's file name, before the window title: for the messages until the program is found again.
-    for (char* at = entry; *at; at++)
-        if (at[0] == ' ' && at[1] == '-' && at[2] == ' ')
-            *at = 0;
-    Settings.ProgramToWaitFor = (DWORD)SendMessageA(list, CB_GETITEMDATA, (WPARAM)index, 0);
-    CopyText(Settings.WaitedProgramName, sizeof Settings.WaitedProgramName, entry);
-    Settings.TimerFlag = 0;
-    Settings.AtFlag = 0;
-    if (!StartWaitingForProgram())
-        return RestoreChoice(before);
-    return 1;
+    if (!armed)
+        RestoreChoice(before);
+    if (!chosen)
+        ShowError("No program chosen");
+    return armed;
+}
+
+// The OK's steps each take their part of the dialog into the settings and return 1, or refuse: the
+// settings put back as the OK found them, the box shown, and 0.
+
+static bool InRange(UINT32 seconds) {
+    return seconds >= 1 && seconds <= MAX_TIMER_SECONDS;
+}
+
+static int TakeWarning(TimedExitChoice& before) {
+    bool read = !Settings.WarnFlag || ReadNumber(IDC_WARNVALUE, Settings.WarnValue);
+    if (Settings.WarnFlag)
+        Settings.WarnSeconds = (UINT32)DecimalValue(Settings.WarnValue);
+    return read && (!Settings.WarnFlag || InRange(Settings.WarnSeconds)) ? 1 : RefuseChoice(before);
+}
+
+static int TakeTimeout(TimedExitChoice& before) {
+    bool taken = ReadNumber(IDC_TIMEOUTVALUE, Settings.TimerValue);
+    Settings.TimeoutSeconds = (UINT32)DecimalValue(Settings.TimerValue);
+    taken = taken && InRange(Settings.TimeoutSeconds);
+    // A timeout wins over a time of day.
+    if (taken && Settings.AtFlag)
+        CancelTimedExit();
+    if (taken)
+        Settings.AtFlag = 0;
+    return taken ? 1 : RefuseChoice(before);
+}
+
+// A time of day is armed by its OK.
+static int TakeTimeOfDay(TimedExitChoice& before) {
+    bool taken = ReadNumber(IDC_ATVALUE, Settings.AtValue) && ParseAtTime();
+    if (taken) {
+        Settings.TimerFlag = 0;
+        StartTimedExit();
+    }
+    return taken ? 1 : RefuseChoice(before);
+}
+
+static int CheckWarningFits(TimedExitChoice& before) {
+    bool longer = Settings.WarnFlag &&
+                  ((Settings.TimerFlag && Settings.WarnSeconds > Settings.TimeoutSeconds) ||
+                   (Settings.AtFlag && Settings.WarnSeconds > (UINT32)Settings.ExitDelayMs / 1000));
+    return longer ? RefuseChoice(before) : 1;
+}
+
+static int TakeChoice(TimedExitChoice& before) {
+    Settings.TimerFlag = (INT32)Checked(IDC_TIMEOUT);
+    Settings.AtFlag = (INT32)Checked(IDC_ATTIME);
+    Settings.ProgramEndFlag = (INT32)Checked(IDC_PROGRAMEND);
+    Settings.WarnFlag = (INT32)Checked(IDC_WARN);
+    int taken = TakeWarning(before) && (!Settings.ProgramEndFlag || ApplyProgramChoice(before)) &&
+                (!Settings.TimerFlag || TakeTimeout(before)) && (!Settings.AtFlag || TakeTimeOfDay(before)) &&
+                CheckWarningFits(before);
+    // Chosen anew after a click cancelled a timed exit: a save stores this choice, countdown included.
+    if (taken)
+        Settings.TimerCancelled = 0;
+    return taken;
 }
 
 static int ApplyTimedExitDialog() {
-    // A time of day is armed by this OK; while an exit is on its way nothing may be armed, so the OK is
-    // not taken at all and the dialog stays as it is, rather than closing as if it had armed.
-    if (!Settings.TimerActive && (Checked(IDC_ATTIME) || Checked(IDC_PROGRAMEND)) && !Checked(IDC_TIMEOUT) &&
-        ArmingRefused())
-        return 0;
-    TimedExitChoice before;
-    CopyChoice(before, false);
-    Settings.NoTimedExitFlag = (INT32)Checked(IDC_NOTIMEDEXIT);
-    if (!Settings.TimerActive) {
-        Settings.TimerFlag = (INT32)Checked(IDC_TIMEOUT);
-        Settings.AtFlag = (INT32)Checked(IDC_ATTIME);
-        Settings.ProgramEndFlag = (INT32)Checked(IDC_PROGRAMEND);
-        Settings.WarnFlag = (INT32)Checked(IDC_WARN);
-        if (Settings.WarnFlag) {
-            if (!ReadNumber(IDC_WARNVALUE, Settings.WarnValue))
-                return RefuseChoice(before);
-            Settings.WarnSeconds = (UINT32)DecimalValue(Settings.WarnValue);
-            if (Settings.WarnSeconds == 0 || Settings.WarnSeconds > MAX_TIMER_SECONDS)
-                return RefuseChoice(before);
-        }
-        if (Settings.ProgramEndFlag && !ApplyProgramChoice(before))
-            return 0;
-        if (Settings.TimerFlag) {
-            if (!ReadNumber(IDC_TIMEOUTVALUE, Settings.TimerValue))
-                return RefuseChoice(before);
-            Settings.TimeoutSeconds = (UINT32)DecimalValue(Settings.TimerValue);
-            if (Settings.TimeoutSeconds == 0 || Settings.TimeoutSeconds > MAX_TIMER_SECONDS)
-                return RefuseChoice(before);
-            // A timeout wins over a time of day.
-            if (Settings.AtFlag)
-                CancelTimedExit();
-            Settings.AtFlag = 0;
-        }
-        if (Settings.AtFlag) {
-            if (!ReadNumber(IDC_ATVALUE, Settings.AtValue) || !ParseAtTime())
-                return RefuseChoice(before);
-            if (Settings.TimerActive)
-                CancelTimedExit();
-            Settings.TimerFlag = 0;
-            StartTimedExit();
-        }
-        if (Settings.WarnFlag) {
-            bool rejected = Settings.WarnSeconds == 0 ||
-                            (Settings.TimerFlag && Settings.WarnSeconds > Settings.TimeoutSeconds) ||
-                            (Settings.AtFlag && Settings.WarnSeconds > (UINT32)Settings.ExitDelayMs / 1000);
-            if (rejected)
-                return RefuseChoice(before);
-        }
-        // Chosen anew after a click cancelled a timed exit: a save stores this choice, countdown included.
-        Settings.TimerCancelled = 0;
+    // A time of day or a program's end is armed by this OK; while an exit is on its way nothing may be armed,
+    // so the OK is not taken at all and the dialog stays as it is, rather than closing as if it had armed.
+    bool refusedNow = !Settings.TimerActive && (Checked(IDC_ATTIME) || Checked(IDC_PROGRAMEND)) &&
+                      !Checked(IDC_TIMEOUT) && ArmingRefused();
+    int accepted = 0;
+    if (!refusedNow) {
+        TimedExitChoice before;
+        CopyChoice(before, false);
+        Settings.NoTimedExitFlag = (INT32)Checked(IDC_NOTIMEDEXIT);
+        // With a timed exit armed underneath, only "No timed exit" acts: it cancels that one.
+        accepted = Settings.TimerActive || TakeChoice(before);
+        if (accepted && Settings.NoTimedExitFlag)
+            CancelTimedExit();
     }
-    if (Settings.NoTimedExitFlag)
-        CancelTimedExit();
-    return 1;
+    return accepted;
 }
 
 static int TimedExitStep(HWND dialog, int command) {
