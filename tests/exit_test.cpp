@@ -204,7 +204,7 @@ TEST_F(Exit, ForcedCloseOfAnsweringHungAndOwnWindows) {
 // Force Exit and an exit type it cannot apply to are never on together, whichever is chosen second: the
 // type's refusal after the exclamation beep, and Force Exit off. Every other type keeps it.
 TEST_F(Exit, ForceExitIsRefusedOnlyWhereItCannotApply) {
-    const INT32 types[] = {IDM_SHUTDOWN,  IDM_REBOOT,  IDM_RESTART,     IDM_EXITTODOS,   IDM_LOGOFF,
+    const INT32 types[] = {IDM_SHUTDOWN, IDM_REBOOT,  IDM_RESTART,     IDM_EXITTODOS,   IDM_LOGOFF,
                            IDM_POWEROFF, IDM_STANDBY, IDM_SCREENSAVER, IDM_RESTARTSHELL};
     for (INT32 type : types)
         for (bool forceFirst : {true, false}) {
