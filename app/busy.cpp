@@ -16,6 +16,22 @@ int IsBusy(UINT32 busy) {
     return (Settings.Busy & busy) != 0;
 }
 
+INT_PTR HandleDialogMessage(const DialogParts& parts, HWND dialog, UINT message, WPARAM wParam) {
+    int command = LOWORD(wParam);
+    if (message == WM_INITDIALOG) {
+        *parts.handle = dialog;
+        parts.open(dialog);
+    } else if (message == WM_CLOSE) {
+        RunDialogStep(parts.busy, parts.step, dialog, parts.closeStep);
+    } else if (message == WM_COMMAND &&
+               (command == IDOK || command == IDCANCEL || (parts.isStep && parts.isStep(command)))) {
+        RunDialogStep(parts.busy, parts.step, dialog, command);
+    } else if (message == WM_COMMAND && parts.command) {
+        parts.command(dialog, wParam);
+    }
+    return FALSE;
+}
+
 void RunDialogStep(UINT32 busy, DialogStep step, HWND dialog, int command) {
     if (!EnterBusy(busy))
         return;

@@ -31,4 +31,20 @@ typedef int (*DialogStep)(HWND dialog, int command);
 // box's loop leaves the dialog usable, so until the step is done the dialog takes no second step and does
 // not end. Ends the dialog with 0 when the step says so.
 void RunDialogStep(UINT32 busy, DialogStep step, HWND dialog, int command);
+
+// What a dialog of the program is made of: the field that keeps it while open, what fills it when it opens,
+// its steps (OK, Cancel, the close box, and the commands that may show a box) and its other commands.
+struct DialogParts {
+    HWND* handle;
+    void (*open)(HWND dialog);
+    UINT32 busy;
+    DialogStep step;
+    bool (*isStep)(int command);                 // a step beside OK and Cancel; null: none
+    int closeStep;                               // the step the close box runs
+    void (*command)(HWND dialog, WPARAM wParam); // the other commands; null: none
+};
+
+// The messages every dialog handles alike, its steps under the re-entrancy rule; FALSE, as a dialog procedure
+// returns for every message.
+INT_PTR HandleDialogMessage(const DialogParts& parts, HWND dialog, UINT message, WPARAM wParam);
 #endif

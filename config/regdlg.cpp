@@ -68,7 +68,7 @@ static int SetNoClose(int on) {
     return SetPolicy("NoClose", on);
 }
 
-static void InitRegistryDialog() {
+static void InitRegistryDialog(HWND) {
     HWND dialog = Settings.RegistryDialogWindow;
     Settings.InitialAutorun = IsAutorunEnabled();
     Settings.InitialNoLogOff = IsNoLogOffSet();
@@ -115,17 +115,9 @@ static int RegistryStep(HWND, int command) {
     return command == IDOK ? ApplyRegistryDialog() : 1;
 }
 
+static const DialogParts RegistryDialog = {
+    &Settings.RegistryDialogWindow, InitRegistryDialog, BusyRegistryStep, RegistryStep, NULL, IDCANCEL, NULL};
+
 INT_PTR CALLBACK RegistryDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        Settings.RegistryDialogWindow = dialog;
-        InitRegistryDialog();
-        break;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
-            RunDialogStep(BusyRegistryStep, RegistryStep, dialog, LOWORD(wParam));
-        break;
-    case WM_CLOSE: RunDialogStep(BusyRegistryStep, RegistryStep, dialog, IDCANCEL); break;
-    }
-    return FALSE;
+    return HandleDialogMessage(RegistryDialog, dialog, message, wParam);
 }

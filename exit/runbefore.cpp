@@ -184,41 +184,45 @@ static void ReadProgramEntries(HWND dialog) {
     Settings.ProgramEntriesSet = 1;
 }
 
-static int RunBeforeStep(HWND dialog, int command) {
+// The entry a Browse button fills, 1 to 4; 0 for any other command.
+static int BrowseTargetOf(int command) {
     for (int i = 0; i < PROGRAM_COUNT; i++)
-        if (command == BrowseButtons[i]) {
-            Settings.BrowseTarget = i + 1;
-            BrowseForProgram();
-            return 0;
-        }
-    if (command == IDOK && Settings.RunBeforeExit)
-        ReadProgramEntries(dialog);
-    return 1;
+        if (command == BrowseButtons[i])
+            return i + 1;
+    return 0;
 }
 
+static int RunBeforeStep(HWND dialog, int command) {
+    Settings.BrowseTarget = BrowseTargetOf(command);
+    if (Settings.BrowseTarget)
+        BrowseForProgram();
+    else if (command == IDOK && Settings.RunBeforeExit)
+        ReadProgramEntries(dialog);
+    return !Settings.BrowseTarget;
+}
+
+static void InitRunBeforeDialog(HWND dialog) {
+    ShowProgramEntries(dialog);
+    CheckDlgButton(dialog, IDC_RUNBEFORE, CheckState(Settings.RunBeforeExit));
+    ApplyEnablingRule();
+}
+
+static bool IsBrowse(int command) {
+    return BrowseTargetOf(command) != 0;
+}
+
+// The check box changes the flag at once; neither OK nor Cancel puts it back.
+static void RunBeforeCommand(HWND, WPARAM wParam) {
+    if (LOWORD(wParam) != IDC_RUNBEFORE)
+        return;
+    Settings.RunBeforeExit = Toggled(Settings.RunBeforeExit);
+    ApplyEnablingRule();
+}
+
+static const DialogParts RunBeforeDialog = {
+    &Settings.RunBeforeDialog, InitRunBeforeDialog, BusyRunBeforeStep, RunBeforeStep, IsBrowse, IDCANCEL,
+    RunBeforeCommand};
+
 INT_PTR CALLBACK RunBeforeDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        Settings.RunBeforeDialog = dialog;
-        ShowProgramEntries(dialog);
-        CheckDlgButton(dialog, IDC_RUNBEFORE, CheckState(Settings.RunBeforeExit));
-        ApplyEnablingRule();
-        break;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDC_RUNBEFORE:
-            Settings.RunBeforeExit = Toggled(Settings.RunBeforeExit);
-            ApplyEnablingRule();
-            break;
-        case IDOK:
-        case IDCANCEL:
-        case IDC_BROWSE1:
-        case IDC_BROWSE2:
-        case IDC_BROWSE3:
-        case IDC_BROWSE4: RunDialogStep(BusyRunBeforeStep, RunBeforeStep, dialog, LOWORD(wParam)); break;
-        }
-        break;
-    case WM_CLOSE: RunDialogStep(BusyRunBeforeStep, RunBeforeStep, dialog, IDCANCEL); break;
-    }
-    return FALSE;
+    return HandleDialogMessage(RunBeforeDialog, dialog, message, wParam);
 }

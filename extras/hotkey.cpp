@@ -37,27 +37,26 @@ static int HotkeyStep(HWND, int command) {
     return 1;
 }
 
-INT_PTR CALLBACK HotkeyDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        Settings.HotkeyDialog = dialog;
+static void InitHotkeyDialog(HWND dialog) {
+    SetDlgItemTextA(dialog, IDC_HOTKEYLETTER, Settings.HotKey);
+    CheckDlgButton(dialog, IDC_USEHOTKEY, CheckState(Settings.HotkeyFlag));
+    EnableLetter(dialog);
+}
+
+// The check box changes the flag at once; only OK brings the registration in line with it.
+static void HotkeyCommand(HWND dialog, WPARAM wParam) {
+    if (LOWORD(wParam) != IDC_USEHOTKEY)
+        return;
+    Settings.HotkeyFlag = Toggled(Settings.HotkeyFlag);
+    EnableLetter(dialog);
+    if (Settings.HotkeyFlag)
         SetDlgItemTextA(dialog, IDC_HOTKEYLETTER, Settings.HotKey);
-        CheckDlgButton(dialog, IDC_USEHOTKEY, CheckState(Settings.HotkeyFlag));
-        EnableLetter(dialog);
-        break;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-        case IDCANCEL: RunDialogStep(BusyHotkeyStep, HotkeyStep, dialog, LOWORD(wParam)); break;
-        case IDC_USEHOTKEY:
-            Settings.HotkeyFlag = Toggled(Settings.HotkeyFlag);
-            EnableLetter(dialog);
-            if (Settings.HotkeyFlag)
-                SetDlgItemTextA(dialog, IDC_HOTKEYLETTER, Settings.HotKey);
-            break;
-        }
-        break;
-    case WM_CLOSE: RunDialogStep(BusyHotkeyStep, HotkeyStep, dialog, WM_CLOSE); break;
-    }
-    return FALSE;
+}
+
+// A close ends the dialog without asking for a letter: its step is WM_CLOSE rather than Cancel.
+static const DialogParts HotkeyDialog = {
+    &Settings.HotkeyDialog, InitHotkeyDialog, BusyHotkeyStep, HotkeyStep, NULL, WM_CLOSE, HotkeyCommand};
+
+INT_PTR CALLBACK HotkeyDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    return HandleDialogMessage(HotkeyDialog, dialog, message, wParam);
 }

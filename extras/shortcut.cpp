@@ -84,17 +84,13 @@ static int ShortcutStep(HWND dialog, int command) {
     return 1;
 }
 
+static void InitShortcutDialog(HWND dialog) {
+    CheckDlgButton(dialog, IDC_ONDESKTOP, BST_CHECKED);
+}
+
+static const DialogParts ShortcutDialog = {
+    &Settings.ShortcutDialog, InitShortcutDialog, BusyShortcutStep, ShortcutStep, NULL, IDCANCEL, NULL};
+
 INT_PTR CALLBACK ShortcutDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        Settings.ShortcutDialog = dialog;
-        CheckDlgButton(dialog, IDC_ONDESKTOP, BST_CHECKED);
-        break;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
-            RunDialogStep(BusyShortcutStep, ShortcutStep, dialog, LOWORD(wParam));
-        break;
-    case WM_CLOSE: RunDialogStep(BusyShortcutStep, ShortcutStep, dialog, IDCANCEL); break;
-    }
-    return FALSE;
+    return HandleDialogMessage(ShortcutDialog, dialog, message, wParam);
 }

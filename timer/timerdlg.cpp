@@ -112,7 +112,7 @@ static DWORD ChosenProgram() {
     return index == CB_ERR ? 0 : (DWORD)SendMessageA(list, CB_GETITEMDATA, (WPARAM)index, 0);
 }
 
-static void InitTimedExitDialog() {
+static void InitTimedExitDialog(HWND) {
     HWND dialog = Dialog();
     // The edits take what their fields hold, so that what was typed is what is read.
     static const int numberEdits[] = {IDC_TIMEOUTVALUE, IDC_ATVALUE, IDC_WARNVALUE};
@@ -326,62 +326,64 @@ static void EnableChoice(int field) {
     Enable(IDC_WARN, TRUE);
 }
 
-INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        Settings.TimedExitDialogWindow = dialog;
-        InitTimedExitDialog();
+static bool IsTimedExitStep(int command) {
+    return command == IDC_EDITWARNINGTEXT;
+}
+
+// The choices enable their own fields; the list of programs is read again each time it drops down.
+static void TimedExitCommand(HWND dialog, WPARAM wParam) {
+    switch (LOWORD(wParam)) {
+    case IDC_TIMEOUT:
+        ShowTimeoutValue();
+        EnableChoice(IDC_TIMEOUTVALUE);
         break;
-    case WM_CLOSE: RunDialogStep(BusyTimedExitStep, TimedExitStep, dialog, IDCANCEL); break;
-    case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-        case IDOK:
-        case IDCANCEL:
-        case IDC_EDITWARNINGTEXT:
-            RunDialogStep(BusyTimedExitStep, TimedExitStep, dialog, LOWORD(wParam));
-            break;
-        case IDC_TIMEOUT:
-            ShowTimeoutValue();
-            EnableChoice(IDC_TIMEOUTVALUE);
-            break;
-        case IDC_ATTIME:
-            ShowAtValue();
-            EnableChoice(IDC_ATVALUE);
-            break;
-        case IDC_PROGRAMEND:
-            SetDlgItemTextA(dialog, IDC_TIMEOUTVALUE, "");
-            SetDlgItemTextA(dialog, IDC_ATVALUE, "");
-            EnableChoice(IDC_PROGRAMLIST);
-            break;
-        case IDC_PROGRAMLIST:
-            if (HIWORD(wParam) == CBN_DROPDOWN)
-                ReadProgramList(ChosenProgram());
-            break;
-        case IDC_WARN:
-            if (Checked(IDC_WARN)) {
-                ShowWarnValue();
-                Enable(IDC_WARNVALUE, TRUE);
-                Enable(IDC_EDITWARNINGTEXT, TRUE);
-            } else {
-                SetDlgItemTextA(dialog, IDC_WARNVALUE, "");
-                Enable(IDC_WARNVALUE, FALSE);
-                Enable(IDC_EDITWARNINGTEXT, FALSE);
-            }
-            break;
-        case IDC_NOTIMEDEXIT:
-            CheckDlgButton(dialog, IDC_WARN, BST_UNCHECKED);
-            ClearTimeEdits();
-            Enable(IDC_TIMEOUTVALUE, FALSE);
-            Enable(IDC_ATVALUE, FALSE);
-            Enable(IDC_PROGRAMLIST, FALSE);
+    case IDC_ATTIME:
+        ShowAtValue();
+        EnableChoice(IDC_ATVALUE);
+        break;
+    case IDC_PROGRAMEND:
+        SetDlgItemTextA(dialog, IDC_TIMEOUTVALUE, "");
+        SetDlgItemTextA(dialog, IDC_ATVALUE, "");
+        EnableChoice(IDC_PROGRAMLIST);
+        break;
+    case IDC_PROGRAMLIST:
+        if (HIWORD(wParam) == CBN_DROPDOWN)
+            ReadProgramList(ChosenProgram());
+        break;
+    case IDC_WARN:
+        if (Checked(IDC_WARN)) {
+            ShowWarnValue();
+            Enable(IDC_WARNVALUE, TRUE);
+            Enable(IDC_EDITWARNINGTEXT, TRUE);
+        } else {
+            SetDlgItemTextA(dialog, IDC_WARNVALUE, "");
             Enable(IDC_WARNVALUE, FALSE);
-            Enable(IDC_WARN, FALSE);
             Enable(IDC_EDITWARNINGTEXT, FALSE);
-            break;
         }
         break;
+    case IDC_NOTIMEDEXIT:
+        CheckDlgButton(dialog, IDC_WARN, BST_UNCHECKED);
+        ClearTimeEdits();
+        Enable(IDC_TIMEOUTVALUE, FALSE);
+        Enable(IDC_ATVALUE, FALSE);
+        Enable(IDC_PROGRAMLIST, FALSE);
+        Enable(IDC_WARNVALUE, FALSE);
+        Enable(IDC_WARN, FALSE);
+        Enable(IDC_EDITWARNINGTEXT, FALSE);
+        break;
     }
-    return FALSE;
+}
+
+static const DialogParts TimedExitDialog = {&Settings.TimedExitDialogWindow,
+                                            InitTimedExitDialog,
+                                            BusyTimedExitStep,
+                                            TimedExitStep,
+                                            IsTimedExitStep,
+                                            IDCANCEL,
+                                            TimedExitCommand};
+
+INT_PTR CALLBACK TimedExitDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    return HandleDialogMessage(TimedExitDialog, dialog, message, wParam);
 }
 
 static void ShowWarningText() {
@@ -409,18 +411,20 @@ static int WarningTextStep(HWND, int command) {
     return 1;
 }
 
+// Opening takes a copy of the text, for OK to tell whether it was edited.
+static void InitWarningTextDialog(HWND) {
+    ShowWarningText();
+    lstrcpyA(Settings.SavedWarningText, Settings.WarningText);
+}
+
+static const DialogParts WarningTextDialog = {&Settings.WarningTextDialogWindow,
+                                              InitWarningTextDialog,
+                                              BusyWarningTextStep,
+                                              WarningTextStep,
+                                              NULL,
+                                              IDCANCEL,
+                                              NULL};
+
 static INT_PTR CALLBACK WarningTextDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-    switch (message) {
-    case WM_INITDIALOG:
-        Settings.WarningTextDialogWindow = dialog;
-        ShowWarningText();
-        lstrcpyA(Settings.SavedWarningText, Settings.WarningText);
-        break;
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)
-            RunDialogStep(BusyWarningTextStep, WarningTextStep, dialog, LOWORD(wParam));
-        break;
-    case WM_CLOSE: RunDialogStep(BusyWarningTextStep, WarningTextStep, dialog, IDCANCEL); break;
-    }
-    return FALSE;
+    return HandleDialogMessage(WarningTextDialog, dialog, message, wParam);
 }
