@@ -546,7 +546,7 @@ static int ReadLink(const char* folder, const char* name) {
  * message box, its text.  A box is visible a moment before its texts are set, more so under
  * emulation, so it counts as found once the texts are there, or when the time is up. */
 static int WaitDialog(const char* title, DWORD timeout) {
-    char caption[256], text[1024];
+    char caption[256], text[4096];
     DWORD start = GetTickCount();
     for (;;) {
         HWND window = FindVisible("#32770", title);
@@ -615,7 +615,7 @@ static int Run(int argc, char** argv) {
     } while (0)
     while (i < argc) {
         const char* command = argv[i];
-        char text[1024];
+        char text[4096];
         int ok = 1;
         if (strcmp(command, "wait-window") == 0) { /* class|- title|- ms */
             NEED(3);
