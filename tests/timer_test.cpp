@@ -533,6 +533,28 @@ TEST_F(TimedExit, WhenAProgramEnds) {
          "Timed Exit: Shutdown when DEFRAG.EXE",
          30000,
          90000},
+        {"Postpone in the countdown of its end: five minutes more",
+         "/p:defrag.exe",
+         {},
+         [] {
+             sim::advance(40000);
+             sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNPOSTPONE);
+             EXPECT_EQ(sim::findDialog(IDD_COUNTDOWN).text(IDC_COUNTDOWNTIME), "05:50");
+         },
+         "Timed Exit: Shutdown when DEFRAG.EXE",
+         30000,
+         390000},
+        {"Abort in the countdown of its end",
+         "/p:defrag.exe",
+         {},
+         [] {
+             sim::advance(40000);
+             sim::findDialog(IDD_COUNTDOWN).click(IDC_COUNTDOWNABORT);
+             EXPECT_EQ(Settings.TimerActive, 0u);
+         },
+         "Timed Exit: Shutdown when DEFRAG.EXE",
+         30000,
+         0},
         {"not running", "/p:Backup.exe", {"Program not running: Backup.exe"}, nullptr, nullptr, 0, 0},
         {"no name", "/p /n", {"No program chosen"}, nullptr, nullptr, 0, 0},
         {"with a timeout", "/p:defrag.exe /t:60", {"Too many options specified"}, nullptr, nullptr, 0, 0},
@@ -1165,6 +1187,9 @@ TEST_F(TimedExitDialog, ExitWhenAProgramEnds) {
         std::function<void(sim::Dialog&)> script; // the program radio is chosen first
         Strings boxes;
         bool armed;
+        const char* line = "";
+        std::function<void()> after = [] {};
+        bool armedBefore = false; // by the line's timeout, under the dialog
     } rows[] = {
         {"chosen and armed",
          [](sim::Dialog& dialog) {
@@ -1214,6 +1239,26 @@ TEST_F(TimedExitDialog, ExitWhenAProgramEnds) {
          },
          {"Cannot wait for program: DEFRAG.EXE"},
          false},
+        {"a timeout armed underneath, its countdown up: OK takes no program, the armed exit comes at its "
+         "time",
+         [](sim::Dialog& dialog) {
+             EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
+             dialog.advance(22000);
+             EXPECT_TRUE(dialog.choose(IDC_PROGRAMLIST, "DEFRAG.EXE"));
+             dialog.click(IDOK);
+             EXPECT_FALSE(dialog.exists());
+             EXPECT_TRUE(sim::findDialog(IDD_COUNTDOWN)) << "its countdown stays";
+         },
+         {},
+         false,
+         "/t:30 /w:10 /h",
+         [] {
+             EXPECT_EQ(sim::openHandleCount(), 0) << "no program opened for waiting";
+             sim::advance(8000);
+             EXPECT_EQ(sim::requestStrings(), Strings{"ExitWindowsEx(1,0)"});
+             EXPECT_EQ(sim::requests()[0].time, 30000u);
+         },
+         true},
     };
     for (const auto& row : rows) {
         sim::Machine machine;
@@ -1230,10 +1275,11 @@ TEST_F(TimedExitDialog, ExitWhenAProgramEnds) {
                 dialog.click(IDC_PROGRAMEND);
                 script(dialog);
             },
-            "",
+            row.line,
             [&row] {
                 sim::advance(0);
-                EXPECT_EQ(Settings.TimerActive != 0, row.armed) << row.what;
+                EXPECT_EQ(Settings.TimerActive != 0, row.armed || row.armedBefore) << row.what;
+                EXPECT_EQ(Settings.WaitedProgram != NULL, row.armed) << row.what;
                 EXPECT_EQ(Settings.TimerFlag, row.armed ? 0 : 1) << row.what;
                 if (row.armed) {
                     EXPECT_EQ(sim::trayIcon()->tip.rfind("Timed Exit: Shutdown when ", 0), 0u) << row.what;
@@ -1241,6 +1287,7 @@ TEST_F(TimedExitDialog, ExitWhenAProgramEnds) {
                     EXPECT_EQ(sim::regValue(HKEY_LOCAL_MACHINE, SETTINGS_KEY, "TimerFlag")->text(), "1")
                         << row.what << ": the stored timer choice stays";
                 }
+                row.after();
             });
         EXPECT_EQ(BoxTexts(), row.boxes) << row.what;
         if (!row.armed) {
