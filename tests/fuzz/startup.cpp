@@ -102,11 +102,13 @@ bool IsKnownMessage(const std::string& text) {
                                            "Warning time is bigger than\ntimeout value",
                                            "Timer not started (Invalid time ?)",
                                            "Screensaver cannot be forced",
-                                           "Warning time is bigger than timeout"};
+                                           "Warning time is bigger than timeout",
+                                           "No program chosen"};
     for (const char* known : messages)
         if (text == known)
             return true;
-    return false;
+    // "/p:" names a program the simulated machine does not run.
+    return text.rfind("Program not running: ", 0) == 0;
 }
 
 } // namespace
