@@ -349,6 +349,8 @@ void checkScriptsUsed() {
                << (box.text ? " (\"" + *box.text + "\")" : std::string());
     if (!S->openFileAnswers.empty())
         fail() << S->openFileAnswers.size() << " file dialog answer(s) never used";
+    if (!S->whileWaiting.empty())
+        fail() << S->whileWaiting.size() << " action(s) for a wait never ran: the program did not wait";
     discardScripts();
 }
 
@@ -358,6 +360,7 @@ void discardScripts() {
     S->menuAnswers.clear();
     S->boxExpectations.clear();
     S->openFileAnswers.clear();
+    S->whileWaiting.clear();
 }
 
 std::ostream& operator<<(std::ostream& out, Ending ending) {
@@ -382,6 +385,7 @@ RunResult run(EntryPoint entry, const char* commandLine) {
     S->over = false;
     S->runaway = false;
     S->waitedForInput = false;
+    S->userDone = false;
     S->dispatched = 0;
     S->result = RunResult{};
     S->result.exitCode = entry(kInstance, nullptr, gCommandLineBuffer.data(), SW_SHOWNORMAL);
@@ -499,6 +503,14 @@ void whenIdle(std::function<void()> action) {
     S->idleActions.push_back(std::move(action));
 }
 
+void setUser(User user) {
+    S->user = std::move(user);
+}
+
+void whileWaiting(std::function<void()> action) {
+    S->whileWaiting.push_back(std::move(action));
+}
+
 // ---- Requests
 // -------------------------------------------------------------------------------------------------------
 
@@ -582,6 +594,14 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND, UINT, UINT) {
             S->idleScript->fiber->resume();
             continue;
         }
+        if (S->user.idle && !S->userDone) {
+            S->idleScript = makeScript([] {
+                if (!S->user.idle())
+                    S->userDone = true;
+            });
+            S->idleScript->fiber->resume();
+            continue;
+        }
         if (std::optional<uint64_t> due = nextTimerDue()) {
             S->clock = std::max(S->clock, *due);
             continue;
@@ -594,9 +614,9 @@ BOOL WINAPI GetMessageA(LPMSG message, HWND, UINT, UINT) {
     }
 }
 
-// Sent messages are delivered first, as Windows does; then the oldest posted message of that window (any of the
-// program's, for null) within the range (0 and 0: all). Timers and the quit message are not looked at: the
-// program only peeks at a range of posted input.
+// Sent messages are delivered first, as Windows does; then the oldest posted message of that window (any of
+// the program's, for null) within the range (0 and 0: all). Timers and the quit message are not looked at:
+// the program only peeks at a range of posted input.
 BOOL WINAPI PeekMessageA(LPMSG message, HWND window, UINT first, UINT last, UINT remove) {
     settleProcesses();
     deliverSentMessages();

@@ -123,7 +123,8 @@ static LRESULT comboProc(Window* combo, UINT message, WPARAM wParam, LPARAM lPar
     case CB_GETLBTEXT:
         if (!valid || !lParam)
             return CB_ERR;
-        std::memcpy(reinterpret_cast<char*>(lParam), items[index].first.c_str(), items[index].first.size() + 1);
+        std::memcpy(reinterpret_cast<char*>(lParam), items[index].first.c_str(),
+                    items[index].first.size() + 1);
         return static_cast<LRESULT>(items[index].first.size());
     case CB_RESETCONTENT:
         items.clear();
@@ -162,7 +163,8 @@ LRESULT controlProc(Window* control, UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case WM_SETFONT: control->font = reinterpret_cast<HFONT>(wParam); return 0;
     case kWmGetFont: return reinterpret_cast<LRESULT>(control->font);
-    default: return equalNoCase(control->className, "COMBOBOX") ? comboProc(control, message, wParam, lParam) : 0;
+    default:
+        return equalNoCase(control->className, "COMBOBOX") ? comboProc(control, message, wParam, lParam) : 0;
     }
 }
 
@@ -296,6 +298,7 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
             EnableWindow(owner, TRUE);
         return -1;
     }
+    dialog->enablesOwner = ownerWindow && !ownerWasDisabled;
     HWND handle = dialog->handle;
     int id = dialog->dialogId;
     auto done = [handle] {
@@ -305,9 +308,14 @@ INT_PTR WINAPI DialogBoxParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     std::unique_ptr<Script> script;
     if (!done()) {
         auto& queue = S->dialogScripts[id];
-        if (!queue.empty()) {
-            std::function<void(Dialog&)> body = std::move(queue.front());
-            queue.pop_front();
+        if (!queue.empty() || S->user.dialog) {
+            std::function<void(Dialog&)> body;
+            if (queue.empty()) {
+                body = S->user.dialog;
+            } else {
+                body = std::move(queue.front());
+                queue.pop_front();
+            }
             script = makeScript([handle, body] {
                 Dialog view(handle);
                 body(view);
@@ -364,8 +372,12 @@ BOOL WINAPI EndDialog(HWND handle, INT_PTR result) {
         return FALSE;
     dialog->ended = true;
     dialog->result = result;
-    if (!dialog->modal)
-        dialog->style &= ~static_cast<DWORD>(WS_VISIBLE); // a modeless dialog is only hidden
+    // EndDialog hides the dialog at once and gives the owner its input back before the dialog's loop has
+    // even ended (Wine's EndDialog in dialog.c: EnableWindow(owner, TRUE), then SWP_HIDEWINDOW; Microsoft's
+    // DialogBox remarks: the owner is enabled again "if previously enabled"). A modeless one is only hidden.
+    dialog->style &= ~static_cast<DWORD>(WS_VISIBLE);
+    if (dialog->modal && dialog->enablesOwner && liveWin(dialog->owner))
+        EnableWindow(dialog->owner, TRUE);
     return TRUE;
 }
 

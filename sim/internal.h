@@ -113,6 +113,7 @@ struct Window {
     DLGPROC dialogProc = nullptr;
     std::vector<HWND> controls;
     bool modal = false, ended = false;
+    bool enablesOwner = false; // a modal dialog that disabled its owner: EndDialog enables it again
     INT_PTR result = 0;
     size_t recordIndex = 0;
     // Controls.
@@ -322,6 +323,9 @@ struct State {
     std::list<std::function<UINT(Menu&)>> menuAnswers;
     std::deque<BoxExpectation> boxExpectations;
     std::list<std::function<BOOL(OPENFILENAMEA&)>> openFileAnswers;
+    User user;
+    std::list<std::function<void()>> whileWaiting;
+    bool userDone = false; // the user's idle hook said it has nothing more to do in this run
 
     // Windows.
     std::vector<std::unique_ptr<Window>> windows;

@@ -121,7 +121,8 @@ Process* startProcess(const std::string& commandLine, ProcessPlan* usedPlan) {
     // The program's file is the line's first word, in quotes or not.
     size_t start = commandLine.empty() || commandLine[0] != '"' ? 0 : 1;
     size_t end = commandLine.find(start ? '"' : ' ', start);
-    process.info.exeFile = commandLine.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    process.info.exeFile =
+        commandLine.substr(start, end == std::string::npos ? std::string::npos : end - start);
     process.info.alive = true;
     process.info.startedAt = static_cast<DWORD>(S->clock);
     if (!plan.endless)
@@ -611,6 +612,15 @@ BOOL WINAPI TerminateProcess(HANDLE handle, UINT code) {
     return result;
 }
 
+// What the user did while the program was blocked: posted, so queued until the program asks for input again
+// (WaitForSingleObject, unlike MsgWaitForMultipleObjects, never looks at the queue).
+static void inputDuringWait() {
+    std::list<std::function<void()>> actions = std::move(S->whileWaiting);
+    S->whileWaiting.clear();
+    for (std::function<void()>& action : actions)
+        action();
+}
+
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     KernelHandle* kernel = openHandle(handle);
     if (!kernel || kernel->kind == KernelHandle::Device)
@@ -623,6 +633,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         return WAIT_OBJECT_0;
     if (process->endsAt && (milliseconds == INFINITE || *process->endsAt <= S->clock + milliseconds)) {
         passTime(*process->endsAt - S->clock);
+        inputDuringWait();
         return WAIT_OBJECT_0;
     }
     if (milliseconds == INFINITE) {
@@ -631,6 +642,7 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
         return WAIT_FAILED;
     }
     passTime(milliseconds);
+    inputDuringWait();
     return WAIT_TIMEOUT;
 }
 

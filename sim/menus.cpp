@@ -162,6 +162,8 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
     size_t index = S->menusShown.size();
     S->menusShown.push_back(shown);
     UINT chosen = 0;
+    if (S->menuAnswers.empty() && S->user.menu)
+        S->menuAnswers.push_back(S->user.menu);
     if (S->menuAnswers.empty()) {
         fail() << "a popup menu was shown without an answer; dismissing it:\n" << shown.menu.str();
     } else {
@@ -170,12 +172,15 @@ BOOL WINAPI TrackPopupMenuEx(HMENU handle, UINT flags, int x, int y, HWND owner,
         Menu view = shown.menu;
         std::unique_ptr<Script> script = makeScript([&] { chosen = answer(view); });
         // The menu's own loop keeps the program's messages and timers going while it is open; a quit message
-        // is lost in it, as in Wine.
+        // is lost in it, as in Wine. It ends, with nothing chosen, when its owner window is destroyed (Wine's
+        // MENU_TrackMenu leaves its loop once the owner is no longer a window: "if (!IsWindow(hwnd))").
         modalLoop(
-            script.get(), [&] { return script->fiber->finished(); }, OnQuit::Swallow);
+            script.get(), [&] { return script->fiber->finished() || !liveWin(owner); }, OnQuit::Swallow);
+        if (!liveWin(owner))
+            chosen = 0;
         finishScript(*script);
     }
-    if (chosen) {
+    if (chosen && liveMenu(handle)) {
         MenuObject::Item* item = menuItem(handle, chosen, MF_BYCOMMAND);
         if (!item || item->grayed || item->disabled) {
             fail() << "the menu answer chose " << chosen << ", which is "

@@ -52,6 +52,12 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
         return 0;
     }
     int answer;
+    if (S->boxExpectations.empty() && S->user.box) {
+        BoxExpectation expectation;
+        expectation.answer = unexpectedAnswer(style);
+        expectation.script = S->user.box;
+        S->boxExpectations.push_back(std::move(expectation));
+    }
     if (S->boxExpectations.empty()) {
         answer = unexpectedAnswer(style);
         fail() << "unexpected message box \"" << call.text << "\" (caption "

@@ -77,7 +77,8 @@ void Dialog::dropDown(int controlId) {
     if (!combo || (combo->style & WS_DISABLED) || (findWin(window_)->style & WS_DISABLED))
         return;
     if (Window* dialog = liveWin(window_))
-        callWindow(dialog, WM_COMMAND, MAKEWPARAM(controlId, CBN_DROPDOWN), reinterpret_cast<LPARAM>(combo->handle));
+        callWindow(dialog, WM_COMMAND, MAKEWPARAM(controlId, CBN_DROPDOWN),
+                   reinterpret_cast<LPARAM>(combo->handle));
 }
 
 bool Dialog::choose(int controlId, const std::string& itemStart) {

@@ -413,6 +413,8 @@ BOOL WINAPI GetOpenFileNameA(LPOPENFILENAMEA request) {
     BOOL result = FALSE;
     if (!request || request->lStructSize != sizeof(OPENFILENAMEA)) {
         fail() << "GetOpenFileNameA with a bad structure size";
+    } else if (S->openFileAnswers.empty() && S->user.openFile) {
+        result = S->user.openFile(*request);
     } else if (S->openFileAnswers.empty()) {
         fail() << "a file dialog was opened without an answer; cancelling it";
     } else {

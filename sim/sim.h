@@ -204,6 +204,28 @@ bool pressHotkey(UINT modifiers, UINT virtualKey);
 // Sends WM_QUERYENDSESSION to every window of the program, as the system does before the session ends;
 // true when all of them allowed it.
 bool querySessionEnd();
+// Runs action (a plain call, not a script) the next time the program blocks in WaitForSingleObject on a
+// process, after the wait's time has passed: input it posts arrives while the program waits and is taken
+// after the wait, as a thread's queue keeps posted input until GetMessage or PeekMessage asks for it.
+void whileWaiting(std::function<void()> action);
+
+// ---- A user for whatever opens
+// ---------------------------------------------------------------------------------------
+// Plays what the program shows when no script of its kind is queued: a message box, a modal dialog, a popup
+// menu, the file dialog, and the main loop's idle moments. Each hook runs as a script would (it may advance()
+// and post input). idle returns false when the user has nothing more to do in this run; the run then ends as
+// it would without idle actions. Meant for players of whole sequences (the fuzz targets); reset() forgets it.
+struct MessageBoxCall;
+class Dialog;
+struct Menu;
+struct User {
+    std::function<bool()> idle;
+    std::function<int(const MessageBoxCall&)> box;
+    std::function<void(Dialog&)> dialog;
+    std::function<UINT(Menu&)> menu;
+    std::function<BOOL(OPENFILENAMEA&)> openFile;
+};
+void setUser(User user);
 
 // ---- Windows
 // -----------------------------------------------------------------------------------------------
