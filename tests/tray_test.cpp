@@ -361,11 +361,28 @@ TEST_F(Tray, QuickMenuChoiceIsFollowedByOneExit) {
 // From the question to the request, a further click, hotkey or quick-menu choice starts nothing: one
 // question, one run of the programs, one request.
 TEST_F(Tray, AnExitOnItsWayIsNotStartedAgain) {
-    for (const char* line : {"/f:c /h /x:r", "/f:c /h /x:r /t:30"}) {
+    const struct {
+        const char* line;
+        bool inputDuringTheRun; // a click and the hotkey while backup.exe runs, taken after the wait
+    } cases[] = {
+        {"/f:c /h /x:r", false},
+        {"/f:c /h /x:r /t:30", false},
+        {"/f:c /h /x:r", true},
+    };
+    for (const auto& [line, inputDuringTheRun] : cases) {
         sim::Machine machine;
         std::memset(&Settings, 0, sizeof Settings);
         Store("RunBeforeExit", "1");
         Store("ProgramsToRun", "backup.exe;");
+        if (inputDuringTheRun) {
+            sim::ProcessPlan plan;
+            plan.runsMs = 5000;
+            sim::planProcess(plan);
+            sim::whileWaiting([] {
+                sim::clickTray(WM_LBUTTONDOWN);
+                EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
+            });
+        }
         sim::onMenu([](sim::Menu&) { return (UINT)IDM_RESTARTSHELL; }); // the first quick menu
         sim::onMenu([](sim::Menu&) { return (UINT)IDM_RESTARTSHELL; }); // one under the question
         sim::expectBox([](const sim::MessageBoxCall& box) {
