@@ -77,7 +77,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
 
     if (!ArmTimedExitOfCommandLine())
         return 0;
-    if (Settings.HotkeyFlag)
+    // An exit armed from the command line has the hotkey released already.
+    if (Settings.HotkeyFlag && !Settings.TimerActive)
         SetHotkey(1);
     const char* icon = ExitTypeIcon(Settings.ExitType);
     if (icon)

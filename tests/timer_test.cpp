@@ -771,11 +771,18 @@ TEST_F(TimedExit, OutOfRangeArmsNothing) {
 
 // Armed at start-up, the hotkey stays registered; pressing it arms again. The earlier timers must not be
 // left running where nothing can kill them.
+// The hotkey is released while an exit is armed; one pressed just before the arming is still in the queue.
+static void PressedBeforeTheArming(char letter) {
+    PostMessageA(Settings.MainWindow, WM_HOTKEY, HOTKEY_ID,
+                 (LPARAM)((UINT)letter << 16 | (MOD_ALT | MOD_CONTROL)));
+}
+
 TEST_F(TimedExit, ArmingAgainLeavesOnlyOneTimer) {
     sim::setLocalTime(12, 0, 0);
     sim::whenIdle([] {
         sim::advance(1000);
-        EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL, 'X'));
+        EXPECT_THAT(sim::hotkeys(), IsEmpty()) << "the arming on the command line released the hotkey";
+        PressedBeforeTheArming('X');
         sim::advance(0);
         sim::clickTray(WM_LBUTTONDOWN); // cancels
         sim::advance(0);
@@ -828,9 +835,8 @@ TEST_F(TimedExit, ArmingAgainThatFailsKeepsTheEarlierArming) {
             EXPECT_EQ((bool)sim::findDialog(IDD_COUNTDOWN), r.countdownOpen) << r.what;
             if (r.timersFail)
                 sim::failTimers([](UINT) { return true; });
-            EXPECT_TRUE(sim::pressHotkey(MOD_ALT | MOD_CONTROL,
-                                         std::string(r.line).find("/h:q") != std::string::npos ? 'Q' : 'X'))
-                << r.what;
+            EXPECT_THAT(sim::hotkeys(), IsEmpty()) << r.what << ": released by the arming";
+            PressedBeforeTheArming(std::string(r.line).find("/h:q") != std::string::npos ? 'Q' : 'X');
             sim::advance(0);
             sim::failTimers(nullptr);
             EXPECT_EQ(Settings.TimerActive, armed) << r.what;
