@@ -100,6 +100,11 @@ inline RunResult runProgram(const char* commandLine) {
 
 // The result of the last run.
 RunResult lastRun();
+// The program's process ends after its entry returned: as Windows cleans up after a process, its windows go
+// without a message to them, and with them their timers, hotkeys and posted messages; the shell drops their
+// tray icons (it does when the mouse next passes over them). The registry, the clocks and other programs
+// stay, so that the program can be run again on the same machine.
+void endProcess();
 // Messages dispatched in one run before it is stopped as a runaway (default 200000).
 void setDispatchLimit(unsigned limit);
 

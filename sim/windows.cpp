@@ -189,6 +189,33 @@ BOOL WINAPI DestroyWindow(HWND handle) {
     return TRUE;
 }
 
+namespace sim {
+void endProcess() {
+    for (const auto& window : S->windows) {
+        if (!window->alive || window->foreign)
+            continue;
+        window->alive = false;
+        if (window->isDialog)
+            window->ended = true;
+        removeHotkeysOf(window->handle);
+        killTimersOf(window->handle);
+        dropMessagesOf(window->handle);
+        HWND handle = window->handle;
+        S->trayIcons.erase(std::remove_if(S->trayIcons.begin(), S->trayIcons.end(),
+                                          [handle](const TrayIcon& icon) { return icon.window == handle; }),
+                           S->trayIcons.end());
+    }
+    S->timers.erase(std::remove_if(S->timers.begin(), S->timers.end(),
+                                   [](const Timer& timer) { return !timer.window && !timer.foreign; }),
+                    S->timers.end());
+    S->hotkeys.clear();
+    S->queue.clear();
+    S->quitPosted = false;
+    if (Window* foreground = findWin(S->foreground); !foreground || !foreground->alive)
+        S->foreground = nullptr;
+}
+} // namespace sim
+
 LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     Window* window = liveWin(handle);
     switch (message) {
