@@ -1,7 +1,7 @@
 # Fuzz targets: the program and the simulated machine compiled a second time with clang and libFuzzer,
 # beside the g++ build, by plain custom commands (one build has one C++ compiler). Where clang or its libFuzzer
 # is missing, the targets and their tests are left out and the host build goes on as before.
-set(FUZZ_TARGETS startup programlist attime numberfields countdown shellline)
+set(FUZZ_TARGETS startup programlist attime numberfields countdown shellline sequences)
 set(FUZZ_DIR ${CMAKE_BINARY_DIR}/fuzz)
 
 find_program(FUZZ_CLANGXX NAMES clang++ clang++-16 clang++-15 clang++-14)
