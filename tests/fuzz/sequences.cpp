@@ -11,8 +11,9 @@
 //   byte       how many command-line options follow (up to 6), each an index into the options' vocabulary
 // Whatever opens is played by the same events: the main loop at rest, a message box (its buttons), a modal
 // dialog (its edits, buttons, close box), a popup menu (its commands), the file dialog. Events that mean
-// nothing where they land let time pass instead. When the input ends the user ends the program, answering
-// what is open with its cancelling button. "End the program" starts it again over the same registry.
+// nothing where they land let time pass instead. After 64 events, or when the input ends, the user ends the
+// program, answering what is open with its cancelling button. "End the program" starts it again over the same
+// registry.
 #include "fuzz_support.h"
 #include "exit/exittype.h"
 
@@ -110,14 +111,19 @@ void Trace(const char* format, ...) {
 // ---- The player's state
 // -------------------------------------------------------------------------------------------------
 
+// A sequence is a user's session with the program, not a machine's lifetime: the first 64 events.
+const int MaxEvents = 64;
+
 struct Player {
     fuzz::Input* input = nullptr;
+    int events = 0;
     bool windows95 = false;
-    bool ended = false;      // the input has run out: the user ends the program
-    bool exitPosted = false; // ... and has asked it to end
-    bool endAsked = false;   // an event asked to end the program and start it again
-    int asks = 0;            // clicks, hotkeys, quick-menu choices, one-shot starts and armings
-    int exits = 0;           // exit requests seen
+    bool ended = false;            // the input has run out: the user ends the program
+    bool exitPosted = false;       // ... and has asked it to end
+    bool endAsked = false;         // an event asked to end the program and start it again
+    int asks = 0;                  // clicks, hotkeys, quick-menu choices, one-shot starts and armings
+    std::vector<INT32> unanswered; // the exit type each ask chose, until a request answers it
+    int exits = 0;                 // exit requests seen
     size_t requestsSeen = 0;
     bool taskbarLost = false; // the shell's taskbar went and no "TaskbarCreated" has come since
     bool iconHidden = false;  // Yes to Hide Tray Icon's question
@@ -160,11 +166,19 @@ long long AwakeMs() {
     return (long long)sim::now() - P.sleptOnTicks;
 }
 
+// Events played over the whole run, printed at its end for scripts/fuzz.
+unsigned long long EventsPlayed = 0;
+void PrintEventsPlayed() {
+    std::fprintf(stderr, "events: %llu\n", EventsPlayed);
+}
+
 std::optional<Event> NextEvent() {
-    if (P.ended || P.input->left() < 2) {
+    if (P.ended || P.input->left() < 2 || P.events == MaxEvents) {
         P.ended = true;
         return std::nullopt;
     }
+    P.events++;
+    EventsPlayed++;
     Event event;
     event.kind = P.input->byte() % KindCount;
     event.param = P.input->byte();
@@ -174,6 +188,12 @@ std::optional<Event> NextEvent() {
 
 // ---- The promises
 // -------------------------------------------------------------------------------------------------------
+
+// An ask, for the exit type it chose.
+void Ask(INT32 exitType) {
+    P.asks++;
+    P.unanswered.push_back(exitType);
+}
 
 // The exit type an exit request is for, or 0 when the request is no exit of its own.
 INT32 ExitOf(const sim::Request& request) {
@@ -204,7 +224,7 @@ INT32 ExitOf(const sim::Request& request) {
 // An arming: the exit timer set while it was not running. Its moment on the clocks, and what it was armed
 // for, as the record says now.
 void Armed(const sim::TimerCall& call) {
-    P.asks++;
+    Ask(Settings.ExitType);
     P.armedTimeout = !Settings.AtFlag && !Settings.ProgramEndFlag && Settings.TimerFlag;
     P.armedAtTime = Settings.AtFlag && !Settings.ProgramEndFlag;
     long long ago = (long long)sim::now() - call.time;
@@ -256,6 +276,10 @@ void CheckRequests() {
         P.exits++;
         FUZZ_CHECK(P.exits <= P.asks, "exit request %d, %s, after %d asks", P.exits, request.str().c_str(),
                    P.asks);
+        auto asked = std::find(P.unanswered.begin(), P.unanswered.end(), type);
+        FUZZ_CHECK(asked != P.unanswered.end(), "the request %s is for an exit type no ask chose",
+                   request.str().c_str());
+        P.unanswered.erase(asked);
         long long ago = (long long)sim::now() - request.time;
         if (P.armedTimeout)
             FUZZ_CHECK(AwakeMs() - ago >= P.armedAwake + P.timeoutMs - 1000,
@@ -289,8 +313,7 @@ void CheckPromises() {
     const struct {
         const char* name;
         HWND window;
-    } kept[] = {{"MainWindow", Settings.MainWindow},
-                {"TimedExitDialogWindow", Settings.TimedExitDialogWindow},
+    } kept[] = {{"TimedExitDialogWindow", Settings.TimedExitDialogWindow},
                 {"CountdownWindow", Settings.CountdownWindow},
                 {"AboutDialog", Settings.AboutDialog},
                 {"RunBeforeDialog", Settings.RunBeforeDialog},
@@ -300,6 +323,8 @@ void CheckPromises() {
                 {"ShortcutDialog", Settings.ShortcutDialog}};
     for (const auto& [name, window] : kept)
         FUZZ_CHECK(LiveOrNull(window), "%s is kept after its window has gone", name);
+    // The main window's handle outlives the window only while the program ends: Exit Program chosen under a
+    // box destroys it, and the box's loop then ends on the quit message.
 
     // Never more than one hotkey.
     FUZZ_CHECK(sim::hotkeys().size() <= 1, "%zu hotkeys registered", sim::hotkeys().size());
@@ -403,7 +428,7 @@ void PlayAnywhere(const Event& event) {
             break;
         static const UINT messages[] = {WM_LBUTTONDOWN, WM_LBUTTONDOWN, WM_LBUTTONDBLCLK, WM_RBUTTONDOWN};
         if (event.kind != RightClick && event.kind != ShiftClick)
-            P.asks++;
+            Ask(Settings.ExitType);
         sim::setShiftHeld(event.kind == ShiftClick);
         Post([&] { sim::clickTray(messages[event.kind]); });
         sim::setShiftHeld(false);
@@ -413,7 +438,7 @@ void PlayAnywhere(const Event& event) {
         UINT key =
             event.param % 2 == 0 ? (UINT)(BYTE)Settings.HotKey[0] : (UINT)P.letters[event.param / 2 % 4];
         if (HoldsHotkey(key)) {
-            P.asks++;
+            Ask(Settings.ExitType);
             Post([&] { sim::pressHotkey(MOD_ALT | MOD_CONTROL, key); });
         }
         break;
@@ -475,11 +500,11 @@ void PlayAnywhere(const Event& event) {
             // A click and the hotkey while that program runs before the exit: queued, taken after the wait.
             sim::whileWaiting([] {
                 if (!sim::trayIcons().empty()) {
-                    P.asks++;
+                    Ask(Settings.ExitType);
                     sim::clickTray(WM_LBUTTONDOWN);
                 }
                 if (Settings.HotKey[0] && HoldsHotkey((BYTE)Settings.HotKey[0])) {
-                    P.asks++;
+                    Ask(Settings.ExitType);
                     sim::pressHotkey(MOD_ALT | MOD_CONTROL, (BYTE)Settings.HotKey[0]);
                 }
             });
@@ -633,7 +658,7 @@ UINT PlayMenu(sim::Menu& menu) {
                 return 0;
             UINT chosen = commands[event->param % (commands.size() + 1)];
             if (quick)
-                P.asks++;
+                Ask((INT32)chosen);
             return chosen;
         }
         if (event->kind == EndProgram) {
@@ -685,7 +710,7 @@ void Run(const std::string& line) {
     sim::RunResult result = sim::runProgram(line.c_str());
     FUZZ_CHECK(result.ending != sim::Ending::Runaway, "a loop that does not end");
     if (result.ending == sim::Ending::Returned)
-        P.asks++; // a one-shot start, or a refused one, which asks for nothing
+        Ask(Settings.ExitType); // a one-shot start, or a refused one, which asks for nothing
     CheckEnded();
     sim::endProcess();
 }
@@ -798,7 +823,7 @@ int RunInput(const uint8_t* data, size_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // As in the other targets: the machine is made fresh after an input, so that each input frees what it
     // allocated.
-    static const bool firstInput = (fuzz::FreshMachine(), true);
+    static const bool firstInput = (fuzz::FreshMachine(), std::atexit(PrintEventsPlayed), true);
     (void)firstInput;
     int result = RunInput(data, size);
     fuzz::FreshMachine();
