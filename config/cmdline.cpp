@@ -7,6 +7,7 @@
 #include "../exit/exittype.h"
 #include "../timer/timer.h"
 #include "../timer/programs.h"
+#include "../extras/hotkey.h"
 
 // A word of the line, kept as a span of the caller's text: the whole line is seen, however long.
 struct Token {
@@ -246,9 +247,7 @@ static void TakeHotkey(const char* text, const OptionWords& words) {
         return;
     if (LineHas(text, "/h"))
         TakeValue(words.hotkey, 'h', Settings.HotKey, sizeof Settings.HotKey, true);
-    CharUpperA(Settings.HotKey);
-    if (!IsCharAlphaA(Settings.HotKey[0]))
-        lstrcpyA(Settings.HotKey, "X");
+    MakeHotkeyLetterUsable();
 }
 
 static const char* TakeTimes(const char* text, const OptionWords& words) {

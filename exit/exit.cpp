@@ -32,10 +32,12 @@ static void BroadcastEndSession() {
 }
 
 // The refusal of the selected type's row, and Force Exit off.
+// Force Exit goes off before the message: whatever the message's loop takes meanwhile (a click, the menu's
+// Force Exit, an exit falling due) finds it off and does not refuse it again.
 static void RejectForcedScreensaver() {
     const ExitTypeRow* type = FindExitType(Settings.ExitType);
-    ShowError(type && type->forceRefusal ? type->forceRefusal : "");
     Settings.ForceFlag = 0;
+    ShowError(type && type->forceRefusal ? type->forceRefusal : "");
 }
 
 void RefuseForceWhereItCannotApply() {

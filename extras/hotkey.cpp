@@ -11,12 +11,22 @@ void SetHotkey(int flag) {
         RegisterHotKey(Settings.MainWindow, HOTKEY_ID, MOD_ALT | MOD_CONTROL, (BYTE)Settings.HotKey[0]);
 }
 
+void MakeHotkeyLetterUsable() {
+    CharUpperA(Settings.HotKey);
+    if (!IsCharAlphaA(Settings.HotKey[0]))
+        lstrcpyA(Settings.HotKey, "X");
+}
+
+// A letter that is refused leaves the one in use: only a good one replaces it.
 static bool ValidateHotkeyLetter() {
     if (!Settings.HotkeyFlag)
         return true;
-    GetDlgItemTextA(Settings.HotkeyDialog, IDC_HOTKEYLETTER, Settings.HotKey, sizeof Settings.HotKey);
-    if (Settings.HotKey[0] && IsCharAlphaA(Settings.HotKey[0]))
+    char letter[HOTKEY_SIZE];
+    GetDlgItemTextA(Settings.HotkeyDialog, IDC_HOTKEYLETTER, letter, sizeof letter);
+    if (letter[0] && IsCharAlphaA(letter[0])) {
+        lstrcpyA(Settings.HotKey, letter);
         return true;
+    }
     ShowError("Please enter a letter (A-Z)");
     return false;
 }
@@ -49,8 +59,10 @@ static void HotkeyCommand(HWND dialog, WPARAM wParam) {
         return;
     Settings.HotkeyFlag = Toggled(Settings.HotkeyFlag);
     EnableLetter(dialog);
-    if (Settings.HotkeyFlag)
+    if (Settings.HotkeyFlag) {
+        MakeHotkeyLetterUsable();
         SetDlgItemTextA(dialog, IDC_HOTKEYLETTER, Settings.HotKey);
+    }
 }
 
 // A close ends the dialog without asking for a letter: its step is WM_CLOSE rather than Cancel.

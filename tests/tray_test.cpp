@@ -485,7 +485,12 @@ TEST_F(Tray, IconComesBackOnANewTaskbar) {
 }
 
 TEST_F(Tray, ScreensaverAndForceExcludeEachOther) {
-    sim::expectBox("Screensaver cannot be forced", IDOK);
+    sim::expectBox([](const sim::MessageBoxCall& box) {
+        EXPECT_EQ(box.text, "Screensaver cannot be forced");
+        EXPECT_EQ(Settings.ForceFlag, 0) << "off while its message is open";
+        OnCommand(IDM_SCREENSAVER); // chosen again beneath the message: nothing left to refuse
+        return IDOK;
+    });
     sim::expectBox("Screensaver cannot be forced", IDOK);
     sim::whenIdle([] {
         OnCommand(IDM_FORCE);
@@ -625,11 +630,26 @@ TEST_F(HotkeyDialog, EmptyLetterIsRefusedOnOkAndCancelButNotOnClose) {
         EXPECT_TRUE(dialog.exists());
         dialog.click(IDCANCEL);
         EXPECT_TRUE(dialog.exists());
+        EXPECT_STREQ(Settings.HotKey, "K") << "a refused letter leaves the one in use";
         dialog.type(IDC_HOTKEYLETTER, "7");
         dialog.close();
         EXPECT_FALSE(dialog.exists());
     });
-    sim::whenIdle([] { OnCommand(IDM_HOTKEY); });
+    // Turned on over a stored text that is no letter, the check box shows the letter the command line would
+    // take: what a save stores then starts as it was.
+    sim::onDialog(IDD_HOTKEY, [](sim::Dialog& dialog) {
+        dialog.click(IDC_USEHOTKEY);
+        dialog.click(IDC_USEHOTKEY);
+        EXPECT_EQ(dialog.text(IDC_HOTKEYLETTER), "X");
+        dialog.close();
+    });
+    sim::whenIdle([] {
+        OnCommand(IDM_HOTKEY);
+        EXPECT_STREQ(Settings.HotKey, "K");
+        lstrcpyA(Settings.HotKey, "7");
+        OnCommand(IDM_HOTKEY);
+        EXPECT_STREQ(Settings.HotKey, "X");
+    });
     sim::runProgram("/h:k");
     for (const sim::MessageBoxCall& box : sim::boxes()) {
         EXPECT_EQ(box.style, (UINT)ErrorBoxStyle);
