@@ -118,9 +118,11 @@ struct Player {
     fuzz::Input* input = nullptr;
     int events = 0;
     bool windows95 = false;
-    bool ended = false;            // the input has run out: the user ends the program
-    bool exitPosted = false;       // ... and has asked it to end
-    bool endAsked = false;         // an event asked to end the program and start it again
+    bool ended = false;                 // the input has run out: the user ends the program
+    bool exitPosted = false;            // ... and has asked it to end
+    bool endAsked = false;              // an event asked to end the program and start it again
+    std::vector<std::string> openBoxes; // the boxes open now, the newest last
+    size_t regCallsSeen = 0;
     int asks = 0;                  // clicks, hotkeys, quick-menu choices, one-shot starts and armings
     std::vector<INT32> unanswered; // the exit type each ask chose, until a request answers it
     int exits = 0;                 // exit requests seen
@@ -297,9 +299,12 @@ bool LiveOrNull(HWND window) {
     return !window || sim::isWindow(window);
 }
 
+void NoteSave();
+
 // The promises that hold after every step, whatever is open.
 void CheckPromises() {
     CheckRequests();
+    NoteSave();
     fuzz::CheckTextFieldsTerminated();
 
     // One copy of each dialog; every handle kept is live or null.
@@ -383,11 +388,12 @@ void CheckAtRest() {
 }
 
 // A save stored the settings: what a start over them at that moment must find.
-void NoteSave(size_t regCallsBefore) {
+void NoteSave() {
     const std::vector<sim::RegCall>& calls = sim::regCalls();
     bool stored = false;
-    for (size_t i = regCallsBefore; i < calls.size(); i++)
-        stored = stored || (calls[i].function == "RegSetValueExA" && calls[i].value == "ExitType");
+    for (; P.regCallsSeen < calls.size(); P.regCallsSeen++)
+        stored = stored || (calls[P.regCallsSeen].function == "RegSetValueExA" &&
+                            calls[P.regCallsSeen].value == "ExitType");
     if (!stored)
         return;
     P.saved = true;
@@ -588,7 +594,6 @@ void PlayDialog(sim::Dialog& dialog) {
                 sim::advance(0);
             return;
         }
-        size_t regCallsBefore = sim::regCalls().size();
         if (event->kind == Type) {
             std::vector<int> edits = Controls(dialog, true);
             if (!edits.empty())
@@ -609,7 +614,6 @@ void PlayDialog(sim::Dialog& dialog) {
         } else {
             PlayAnywhere(*event);
         }
-        NoteSave(regCallsBefore);
     }
 }
 
@@ -617,6 +621,15 @@ int PlayBox(const sim::MessageBoxCall& box) {
     static const std::vector<int> buttonsOf[] = {
         {IDOK}, {IDOK, IDCANCEL}, {3, 4, 5}, {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO}, {4, IDCANCEL}};
     const std::vector<int>& buttons = buttonsOf[std::min(box.style & 0x0F, 5u)];
+    // No second copy of what is on its way: a box does not open again under itself. Force Exit turned on
+    // again beneath its refusal is a new ask, refused anew.
+    FUZZ_CHECK(box.text == "Screensaver cannot be forced" ||
+                   std::find(P.openBoxes.begin(), P.openBoxes.end(), box.text) == P.openBoxes.end(),
+               "\"%s\" opened again under itself", box.text.c_str());
+    P.openBoxes.push_back(box.text);
+    struct Closed {
+        ~Closed() { P.openBoxes.pop_back(); }
+    } closed;
     Trace("box \"%s\"", box.text.c_str());
     for (;;) {
         CheckPromises();
