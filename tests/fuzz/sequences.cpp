@@ -135,8 +135,13 @@ struct Player {
     size_t timerCallsSeen = 0;
     bool exitTimerRuns = false;
     bool armedTimeout = false, armedAtTime = false;
-    long long armedAwake = 0, timeoutMs = 0, atDueLocal = 0;
-    long long sleptOnTicks = 0; // standby the tick count counted, announced: not awake time
+    long long armedElapsed = 0, timeoutMs = 0, atDueLocal = 0;
+    // A standby announced while the tick count stood still: the program counts it from the local clock.
+    long long sleepCounted = 0;
+    // The last jump of the clocks (a clock set, a standby) that left an armed exit overdue by more than 5 s:
+    // the tick count after it.
+    bool jumpedOverdue = false;
+    DWORD jumpTick = 0;
     char letters[4] = {'X', 'K', 'Q', '1'};
     // The last save: the registry then, the record then, the moment.
     bool saved = false;
@@ -164,8 +169,9 @@ long long LocalNowMs() {
            t.wMilliseconds;
 }
 
-long long AwakeMs() {
-    return (long long)sim::now() - P.sleptOnTicks;
+// The time a timeout counts: the tick count, and a standby the program was told of.
+long long ElapsedMs() {
+    return (long long)sim::now() + P.sleepCounted;
 }
 
 // Events played over the whole run, printed at its end for scripts/fuzz.
@@ -227,10 +233,11 @@ INT32 ExitOf(const sim::Request& request) {
 // for, as the record says now.
 void Armed(const sim::TimerCall& call) {
     Ask(Settings.ExitType);
+    P.jumpedOverdue = false;
     P.armedTimeout = !Settings.AtFlag && !Settings.ProgramEndFlag && Settings.TimerFlag;
     P.armedAtTime = Settings.AtFlag && !Settings.ProgramEndFlag;
     long long ago = (long long)sim::now() - call.time;
-    P.armedAwake = AwakeMs() - ago;
+    P.armedElapsed = ElapsedMs() - ago;
     P.timeoutMs = (long long)Settings.TimeoutSeconds * 1000;
     if (P.armedAtTime) {
         // The next occurrence of the time of day on the local clock.
@@ -259,7 +266,7 @@ void FollowTimerCalls(DWORD upTo) {
             P.exitTimerRuns = true;
         if (!call.setting) {
             P.exitTimerRuns = false;
-            P.armedTimeout = P.armedAtTime = false;
+            P.armedTimeout = P.armedAtTime = P.jumpedOverdue = false;
         }
     }
 }
@@ -284,9 +291,13 @@ void CheckRequests() {
         P.unanswered.erase(asked);
         long long ago = (long long)sim::now() - request.time;
         if (P.armedTimeout)
-            FUZZ_CHECK(AwakeMs() - ago >= P.armedAwake + P.timeoutMs - 1000,
-                       "a timeout of %lld ms armed at %lld ms (awake) came at %lld ms: %s", P.timeoutMs,
-                       P.armedAwake, AwakeMs() - ago, request.str().c_str());
+            FUZZ_CHECK(ElapsedMs() - ago >= P.armedElapsed + P.timeoutMs - 1000,
+                       "a timeout of %lld ms armed at %lld ms came at %lld ms: %s", P.timeoutMs,
+                       P.armedElapsed, ElapsedMs() - ago, request.str().c_str());
+        if (P.armedTimeout || P.armedAtTime)
+            FUZZ_CHECK(!P.jumpedOverdue || request.time >= P.jumpTick + 500,
+                       "the exit came at once after the clocks jumped past its time: %s",
+                       request.str().c_str());
         if (P.armedAtTime)
             FUZZ_CHECK(LocalNowMs() - ago >= P.atDueLocal - 1000,
                        "a time of day due at %lld came at %lld: %s", P.atDueLocal, LocalNowMs() - ago,
@@ -423,6 +434,20 @@ bool HoldsHotkey(UINT key) {
     return false;
 }
 
+// A jump of the clocks: when it leaves an armed exit overdue by more than 5 s, the exit must not come at
+// once.
+void Jump(const std::function<void()>& jump) {
+    long long elapsed = ElapsedMs(), local = LocalNowMs();
+    jump();
+    long long timeoutDue = P.armedElapsed + P.timeoutMs;
+    bool overdue = (P.armedTimeout && elapsed < timeoutDue && ElapsedMs() > timeoutDue + 5000) ||
+                   (P.armedAtTime && local < P.atDueLocal && LocalNowMs() > P.atDueLocal + 5000);
+    if (overdue) {
+        P.jumpedOverdue = true;
+        P.jumpTick = sim::now();
+    }
+}
+
 // What happens the same wherever the program is: the tray, the hotkey, time, the system.
 void PlayAnywhere(const Event& event) {
     switch (event.kind) {
@@ -450,9 +475,11 @@ void PlayAnywhere(const Event& event) {
         break;
     }
     case ClockSet:
-        sim::shiftLocalTime(Shifts[event.param % 8]);
-        if (event.param & 0x80)
-            sim::broadcastTimeChange();
+        Jump([&] {
+            sim::shiftLocalTime(Shifts[event.param % 8]);
+            if (event.param & 0x80)
+                sim::broadcastTimeChange();
+        });
         sim::advance(0);
         break;
     case Standby: {
@@ -462,11 +489,9 @@ void PlayAnywhere(const Event& event) {
         standby.tickCountsSleep = (event.param & 0x20) != 0;
         if (event.param & 0x40)
             standby.resume = 0;
-        if (standby.tickCountsSleep && standby.announced)
-            P.sleptOnTicks += standby.ms;
-        if (standby.tickCountsSleep && !standby.announced)
-            P.armedTimeout = false; // nothing tells the program the machine slept
-        sim::standby(standby);
+        if (standby.announced && !standby.tickCountsSleep)
+            P.sleepCounted += standby.ms;
+        Jump([&] { sim::standby(standby); });
         break;
     }
     case Taskbar:
