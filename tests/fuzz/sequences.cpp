@@ -646,10 +646,12 @@ int PlayBox(const sim::MessageBoxCall& box) {
     static const std::vector<int> buttonsOf[] = {
         {IDOK}, {IDOK, IDCANCEL}, {3, 4, 5}, {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO}, {4, IDCANCEL}};
     const std::vector<int>& buttons = buttonsOf[std::min(box.style & 0x0F, 5u)];
-    // No second copy of what is on its way: a box does not open again under itself. Force Exit turned on
-    // again beneath its refusal is a new ask, refused anew.
-    FUZZ_CHECK(box.text == "Screensaver cannot be forced" ||
-                   std::find(P.openBoxes.begin(), P.openBoxes.end(), box.text) == P.openBoxes.end(),
+    // No second copy of what is on its way: the exit's question and Hide Tray Icon's never open again under
+    // themselves. A message that refuses something (Force Exit, a time) answers one ask; another ask beneath
+    // it is refused anew.
+    bool question = box.text == "Are you sure you want to exit ?" ||
+                    box.text == "Are you sure you want to hide the tray icon ?";
+    FUZZ_CHECK(!question || std::find(P.openBoxes.begin(), P.openBoxes.end(), box.text) == P.openBoxes.end(),
                "\"%s\" opened again under itself", box.text.c_str());
     P.openBoxes.push_back(box.text);
     struct Closed {
