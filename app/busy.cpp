@@ -21,6 +21,11 @@ INT_PTR HandleDialogMessage(const DialogParts& parts, HWND dialog, UINT message,
     if (message == WM_INITDIALOG) {
         *parts.handle = dialog;
         parts.open(dialog);
+    } else if (message == WM_DESTROY) {
+        // Gone with the main window while a box of its step was open: the handle goes at once, not when
+        // the box and the dialog's loop have ended.
+        if (*parts.handle == dialog)
+            *parts.handle = NULL;
     } else if (message == WM_CLOSE) {
         RunDialogStep(parts.busy, parts.step, dialog, parts.closeStep);
     } else if (message == WM_COMMAND &&

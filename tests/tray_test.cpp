@@ -589,11 +589,32 @@ TEST_F(Tray, AcceleratorsFirstMatchWins) {
 }
 
 TEST_F(Tray, ExitProgramEndsAndRemovesTheIcon) {
-    sim::onMenu([](sim::Menu&) { return (UINT)IDM_EXITPROGRAM; });
-    sim::whenIdle([] { sim::clickTray(WM_RBUTTONDOWN); });
-    sim::RunResult result = sim::runProgram("");
-    EXPECT_EQ(result.ending, sim::Ending::Quit);
-    EXPECT_THAT(sim::trayIcons(), IsEmpty());
+    for (bool underADialogsBox : {false, true}) {
+        sim::Machine machine;
+        std::memset(&Settings, 0, sizeof Settings);
+        sim::onMenu([](sim::Menu&) { return (UINT)IDM_EXITPROGRAM; });
+        if (underADialogsBox) {
+            // Chosen under Set Hotkey's refusal: the dialog goes with the main window, and so does its
+            // handle.
+            sim::onDialog(IDD_HOTKEY, [](sim::Dialog& dialog) {
+                dialog.type(IDC_HOTKEYLETTER, "");
+                dialog.click(IDOK);
+            });
+            sim::expectBox([](const sim::MessageBoxCall&) {
+                sim::clickTray(WM_RBUTTONDOWN);
+                sim::advance(0);
+                EXPECT_FALSE(sim::isWindow(Settings.MainWindow));
+                EXPECT_EQ(Settings.HotkeyDialog, nullptr);
+                return IDOK;
+            });
+            sim::whenIdle([] { OnCommand(IDM_HOTKEY); });
+        } else {
+            sim::whenIdle([] { sim::clickTray(WM_RBUTTONDOWN); });
+        }
+        sim::RunResult result = sim::runProgram(underADialogsBox ? "/h" : "");
+        EXPECT_EQ(result.ending, sim::Ending::Quit);
+        EXPECT_THAT(sim::trayIcons(), IsEmpty());
+    }
 }
 
 class HotkeyDialog : public ProgramTest {};
