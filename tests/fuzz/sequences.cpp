@@ -422,9 +422,24 @@ void NoteSave() {
 // ---- Playing events
 // -----------------------------------------------------------------------------------------------------
 
+// Time passing in the loop of whatever is open; once that loop has ended (the box closed on a quit message,
+// the dialog ended), the hook that plays it stops: nobody clicks a box that is gone.
+bool LoopEnded = false;
+void Advance(DWORD ms) {
+    if (!sim::advance(ms))
+        LoopEnded = true;
+}
+
+// Entered by each hook: whether the loop it plays has ended, kept apart from the hooks around it.
+struct HookLoop {
+    bool outer = LoopEnded;
+    HookLoop() { LoopEnded = false; }
+    ~HookLoop() { LoopEnded = outer; }
+};
+
 void Post(std::function<void()> input) {
     input();
-    sim::advance(0);
+    Advance(0);
 }
 
 bool HoldsHotkey(UINT key) {
@@ -480,7 +495,7 @@ void PlayAnywhere(const Event& event) {
             if (event.param & 0x80)
                 sim::broadcastTimeChange();
         });
-        sim::advance(0);
+        Advance(0);
         break;
     case Standby: {
         sim::Standby standby;
@@ -505,11 +520,11 @@ void PlayAnywhere(const Event& event) {
             if (!P.windows95 && sim::broadcastTaskbarCreated())
                 P.taskbarLost = false;
         }
-        sim::advance(0);
+        Advance(0);
         break;
     case SessionEnd:
         sim::querySessionEnd();
-        sim::advance(0);
+        Advance(0);
         break;
     case ProgramEnds: {
         std::vector<DWORD> running;
@@ -518,7 +533,7 @@ void PlayAnywhere(const Event& event) {
                 running.push_back(process.pid);
         if (!running.empty())
             sim::stopProcess(running[event.param % running.size()]);
-        sim::advance(0);
+        Advance(0);
         break;
     }
     case NextProgram: {
@@ -544,9 +559,9 @@ void PlayAnywhere(const Event& event) {
     }
     case EndProgram:
         P.endAsked = true;
-        sim::advance(0);
+        Advance(0);
         break;
-    default: sim::advance(Durations[event.param % 16]); break;
+    default: Advance(Durations[event.param % 16]); break;
     }
 }
 
@@ -564,12 +579,13 @@ bool PlayCountdown(const Event& event) {
         static const char keys[] = {13, 27, 'p', ' '}; // Enter, Esc
         sim::typeChar(keys[event.param % 4], countdown.hwnd());
     }
-    sim::advance(0);
+    Advance(0);
     return true;
 }
 
 // The main loop at rest: one event, or, when the input has ended, the program asked to end.
 bool PlayIdle() {
+    HookLoop loop;
     Trace("at rest: armed %u, exit type %d, hotkey %d %c, icon %zu", (unsigned)Settings.TimerActive,
           Settings.ExitType, Settings.HotkeyFlag, Settings.HotKey[0] ? Settings.HotKey[0] : '-',
           sim::trayIcons().size());
@@ -606,24 +622,25 @@ std::vector<int> Controls(sim::Dialog& dialog, bool edits) {
 }
 
 void PlayDialog(sim::Dialog& dialog) {
+    HookLoop loop;
     int id = dialog.id();
     Trace("dialog %d", id);
     while (dialog.exists()) {
         CheckPromises();
-        std::optional<Event> event = P.endAsked ? std::nullopt : NextEvent();
+        std::optional<Event> event = P.endAsked || LoopEnded ? std::nullopt : NextEvent();
         if (!event) {
             dialog.close();
             if (dialog.exists())
                 dialog.click(IDCANCEL);
             if (dialog.exists())
-                sim::advance(0);
+                Advance(0);
             return;
         }
         if (event->kind == Type) {
             std::vector<int> edits = Controls(dialog, true);
             if (!edits.empty())
                 dialog.type(edits[event->param % edits.size()], Typed[event->param / 8 % 18]);
-            sim::advance(0);
+            Advance(0);
         } else if (event->kind == Press) {
             std::vector<int> buttons = Controls(dialog, false);
             if (!buttons.empty())
@@ -632,10 +649,10 @@ void PlayDialog(sim::Dialog& dialog) {
                 dialog.dropDown(IDC_PROGRAMLIST);
                 dialog.choose(IDC_PROGRAMLIST, "");
             }
-            sim::advance(0);
+            Advance(0);
         } else if (event->kind == Close) {
             dialog.close();
-            sim::advance(0);
+            Advance(0);
         } else {
             PlayAnywhere(*event);
         }
@@ -643,6 +660,7 @@ void PlayDialog(sim::Dialog& dialog) {
 }
 
 int PlayBox(const sim::MessageBoxCall& box) {
+    HookLoop loop;
     static const std::vector<int> buttonsOf[] = {
         {IDOK}, {IDOK, IDCANCEL}, {3, 4, 5}, {IDYES, IDNO, IDCANCEL}, {IDYES, IDNO}, {4, IDCANCEL}};
     const std::vector<int>& buttons = buttonsOf[std::min(box.style & 0x0F, 5u)];
@@ -660,7 +678,7 @@ int PlayBox(const sim::MessageBoxCall& box) {
     Trace("box \"%s\"", box.text.c_str());
     for (;;) {
         CheckPromises();
-        std::optional<Event> event = P.endAsked ? std::nullopt : NextEvent();
+        std::optional<Event> event = P.endAsked || LoopEnded ? std::nullopt : NextEvent();
         if (!event)
             return buttons.size() == 1 ? IDOK : buttons.back() == IDCANCEL ? IDCANCEL : IDNO;
         if (event->kind == Press || event->kind == Type) {
@@ -676,6 +694,7 @@ int PlayBox(const sim::MessageBoxCall& box) {
 }
 
 UINT PlayMenu(sim::Menu& menu) {
+    HookLoop loop;
     bool quick = !menu.find(IDM_EXITPROGRAM);
     std::vector<UINT> commands;
     std::function<void(const std::vector<sim::MenuItem>&)> collect =
@@ -690,7 +709,7 @@ UINT PlayMenu(sim::Menu& menu) {
     Trace("%s menu", quick ? "quick" : "main");
     for (;;) {
         CheckPromises();
-        std::optional<Event> event = P.endAsked ? std::nullopt : NextEvent();
+        std::optional<Event> event = P.endAsked || LoopEnded ? std::nullopt : NextEvent();
         if (!event || event->kind == Close)
             return 0;
         if (event->kind == Press || event->kind == Type) {
@@ -714,7 +733,7 @@ UINT PlayMenu(sim::Menu& menu) {
 }
 
 BOOL PlayOpenFile(OPENFILENAMEA& request) {
-    std::optional<Event> event = P.endAsked ? std::nullopt : NextEvent();
+    std::optional<Event> event = P.endAsked || LoopEnded ? std::nullopt : NextEvent();
     if (!event || event->param % 3 == 0)
         return FALSE;
     sim::chooseFile(request,
