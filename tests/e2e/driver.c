@@ -601,8 +601,8 @@ static int ComboChoose(const char* id, const char* prefix) {
     SendMessageTimeoutA(combo, CB_SETCURSEL, (WPARAM)chosen, 0, SMTO_ABORTIFHUNG, 10000, &done);
     if (chosen < 0)
         return Fail("no item begins with", prefix);
-    SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(atoi(id), CBN_SELCHANGE), (LPARAM)combo, SMTO_ABORTIFHUNG,
-                        10000, &done);
+    SendMessageTimeoutA(dialog, WM_COMMAND, MAKEWPARAM(atoi(id), CBN_SELCHANGE), (LPARAM)combo,
+                        SMTO_ABORTIFHUNG, 10000, &done);
     return 1;
 }
 
