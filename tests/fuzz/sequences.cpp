@@ -111,7 +111,7 @@ void Trace(const char* format, ...) {
 // ---- The player's state
 // -------------------------------------------------------------------------------------------------
 
-// A sequence is a user's session with the program, not a machine's lifetime: the first 64 events.
+// A sequence is one sitting of a user at the program, not a machine's lifetime: the first 64 events.
 const int MaxEvents = 64;
 
 struct Player {
