@@ -214,6 +214,9 @@ bool fetchDue(MSG* message) {
     *message = MSG{};
     message->time = static_cast<DWORD>(S->clock);
     message->pt = S->cursor;
+    // Posted input comes before a timer that is due at the same moment: WM_TIMER "is a low-priority
+    // message", retrieved "only when no other higher-priority messages are in the thread's message queue"
+    // (MSDN, WM_TIMER).
     if (!S->queue.empty()) {
         *message = S->queue.front();
         S->queue.pop_front();

@@ -142,7 +142,6 @@ struct Player {
     // the tick count after it.
     bool jumpedOverdue = false;
     DWORD jumpTick = 0;
-    char letters[4] = {'X', 'K', 'Q', '1'};
     // The last save: the registry then, the record then, the moment.
     bool saved = false;
     std::vector<std::pair<std::string, sim::RegValue>> savedValues;
@@ -442,6 +441,15 @@ void Post(std::function<void()> input) {
     Advance(0);
 }
 
+// A letter registered earlier in the sequence, or X when none was.
+UINT EarlierLetter(unsigned pick) {
+    std::vector<UINT> letters;
+    for (const sim::HotkeyCall& call : sim::hotkeyCalls())
+        if (call.registering)
+            letters.push_back(call.hotkey.virtualKey);
+    return letters.empty() ? 'X' : letters[pick % letters.size()];
+}
+
 bool HoldsHotkey(UINT key) {
     for (const sim::Hotkey& hotkey : sim::hotkeys())
         if (hotkey.virtualKey == key && hotkey.modifiers == (MOD_ALT | MOD_CONTROL))
@@ -481,8 +489,7 @@ void PlayAnywhere(const Event& event) {
         break;
     }
     case Hotkey: {
-        UINT key =
-            event.param % 2 == 0 ? (UINT)(BYTE)Settings.HotKey[0] : (UINT)P.letters[event.param / 2 % 4];
+        UINT key = event.param % 2 == 0 ? (UINT)(BYTE)Settings.HotKey[0] : EarlierLetter(event.param / 2);
         if (HoldsHotkey(key)) {
             Ask(Settings.ExitType);
             Post([&] { sim::pressHotkey(MOD_ALT | MOD_CONTROL, key); });
@@ -538,8 +545,9 @@ void PlayAnywhere(const Event& event) {
     }
     case NextProgram: {
         sim::ProcessPlan plan;
-        static const DWORD runs[] = {0, 1000, 60000, 3600000};
-        plan.runsMs = runs[event.param % 4];
+        // The longest outlasts any sequence: for the user, a program that never ends.
+        static const DWORD runs[] = {0, 1000, 60000, 3600000, 3600000, 1000, 0, 7 * 86400000u};
+        plan.runsMs = runs[(event.param & 0x0F) % 8];
         plan.starts = !(event.param & 0x10);
         sim::planProcess(plan);
         if (event.param & 0x20) {
