@@ -629,6 +629,38 @@ std::vector<int> Controls(sim::Dialog& dialog, bool edits) {
     return found;
 }
 
+// Typing, a button or the close box of a dialog; false for any other event.
+bool PlayInDialog(sim::Dialog& dialog, const Event& event) {
+    if (event.kind == Type) {
+        std::vector<int> edits = Controls(dialog, true);
+        if (!edits.empty())
+            dialog.type(edits[event.param % edits.size()], Typed[event.param / 8 % 18]);
+    } else if (event.kind == Press) {
+        std::vector<int> buttons = Controls(dialog, false);
+        if (!buttons.empty())
+            dialog.click(buttons[event.param % buttons.size()]);
+        if (dialog.id() == IDD_TIMEDEXIT && (event.param & 0x80) && dialog.exists()) {
+            dialog.dropDown(IDC_PROGRAMLIST);
+            dialog.choose(IDC_PROGRAMLIST, "");
+        }
+    } else if (event.kind == Close) {
+        dialog.close();
+    } else {
+        return false;
+    }
+    Advance(0);
+    return true;
+}
+
+// The newest modal dialog of the program still open: a box without an owner leaves it usable beneath.
+sim::Dialog DialogBeneath() {
+    const std::vector<sim::DialogRecord>& opened = sim::dialogsOpened();
+    for (auto record = opened.rbegin(); record != opened.rend(); ++record)
+        if (record->modal && sim::Dialog(record->window).exists())
+            return sim::Dialog(record->window);
+    return sim::Dialog();
+}
+
 void PlayDialog(sim::Dialog& dialog) {
     HookLoop loop;
     int id = dialog.id();
@@ -644,26 +676,8 @@ void PlayDialog(sim::Dialog& dialog) {
                 Advance(0);
             return;
         }
-        if (event->kind == Type) {
-            std::vector<int> edits = Controls(dialog, true);
-            if (!edits.empty())
-                dialog.type(edits[event->param % edits.size()], Typed[event->param / 8 % 18]);
-            Advance(0);
-        } else if (event->kind == Press) {
-            std::vector<int> buttons = Controls(dialog, false);
-            if (!buttons.empty())
-                dialog.click(buttons[event->param % buttons.size()]);
-            if (id == IDD_TIMEDEXIT && (event->param & 0x80) && dialog.exists()) {
-                dialog.dropDown(IDC_PROGRAMLIST);
-                dialog.choose(IDC_PROGRAMLIST, "");
-            }
-            Advance(0);
-        } else if (event->kind == Close) {
-            dialog.close();
-            Advance(0);
-        } else {
+        if (!PlayInDialog(dialog, *event))
             PlayAnywhere(*event);
-        }
     }
 }
 
@@ -689,6 +703,11 @@ int PlayBox(const sim::MessageBoxCall& box) {
         std::optional<Event> event = P.endAsked || LoopEnded ? std::nullopt : NextEvent();
         if (!event)
             return buttons.size() == 1 ? IDOK : buttons.back() == IDCANCEL ? IDCANCEL : IDNO;
+        sim::Dialog beneath = event->param & 0x40 ? DialogBeneath() : sim::Dialog();
+        if (beneath && (event->kind == Press || event->kind == Type)) {
+            PlayInDialog(beneath, *event);
+            continue;
+        }
         if (event->kind == Press || event->kind == Type) {
             int answer = buttons[event->param % buttons.size()];
             if (answer == IDYES && box.text == "Are you sure you want to hide the tray icon ?")
