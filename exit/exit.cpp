@@ -31,9 +31,9 @@ static void BroadcastEndSession() {
     BroadcastSystemMessage(BSF_FORCEIFHUNG | BSF_IGNORECURRENTTASK, &recipients, WM_ENDSESSION, 1, 0);
 }
 
-// The refusal of the selected type's row, and Force Exit off.
-// Force Exit goes off before the message: whatever the message's loop takes meanwhile (a click, the menu's
-// Force Exit, an exit falling due) finds it off and does not refuse it again.
+// The refusal of the selected type's row, and Force Exit off. It goes off before the message: whatever the
+// message's loop takes meanwhile (a click, the menu's Force Exit, an exit falling due) finds it off and does
+// not refuse it again.
 static void RejectForcedScreensaver() {
     const ExitTypeRow* type = FindExitType(Settings.ExitType);
     Settings.ForceFlag = 0;
