@@ -769,14 +769,14 @@ TEST_F(TimedExit, OutOfRangeArmsNothing) {
     }
 }
 
-// Armed at start-up, the hotkey stays registered; pressing it arms again. The earlier timers must not be
-// left running where nothing can kill them.
 // The hotkey is released while an exit is armed; one pressed just before the arming is still in the queue.
 static void PressedBeforeTheArming(char letter) {
     PostMessageA(Settings.MainWindow, WM_HOTKEY, HOTKEY_ID,
                  (LPARAM)((UINT)letter << 16 | (MOD_ALT | MOD_CONTROL)));
 }
 
+// Armed at start-up, the hotkey is released; a press still queued from before arms again. The earlier timers
+// must not be left running where nothing can kill them.
 TEST_F(TimedExit, ArmingAgainLeavesOnlyOneTimer) {
     sim::setLocalTime(12, 0, 0);
     sim::whenIdle([] {
